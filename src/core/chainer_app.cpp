@@ -1,0 +1,136 @@
+#include "core/chainer_app.h"
+
+#include <windows.h>
+
+#include <new>
+
+#include "core/config_path.h"
+#include "platform/core/logger.h"
+#include "core/stable_numbers.h"
+#include "ui/strings.h"
+#include "ui/ui_state.h"
+#include "util/file_ops.h"
+#include "util/module_path.h"
+#include "util/path_text.h"
+#include "util/temp_folder.h"
+#include "util/unique_handle.h"
+#include "util/version_resource.h"
+
+namespace {
+const wchar_t kInstallerMutex[] = L"Global\\_MSIExecute";
+
+enum class InstallerWait { Idle, Failed };
+
+// Blocks until no Windows Installer installation runs. The mutex is never
+// created here and never released: only our handle is closed.
+InstallerWait WaitForWindowsInstaller() {
+  UniqueKernelHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kInstallerMutex));
+  if (!mutex) return GetLastError() == ERROR_FILE_NOT_FOUND ? InstallerWait::Idle
+                                                            : InstallerWait::Failed;
+  return WaitForSingleObject(mutex.get(), INFINITE) == WAIT_OBJECT_0 ? InstallerWait::Idle
+                                                                      : InstallerWait::Failed;
+}
+}  // namespace
+
+bool ReadConfigurationText(const std::wstring& path, uint32_t size, std::wstring* text) {
+  text->clear();
+  UniqueFile file(CreateFileW(ToLongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  // Fewer than two bytes cannot even hold the byte-order mark: nothing to parse.
+  if (size <= 2) return true;
+  if (SetFilePointer(file.get(), 2, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  const DWORD bytes = size - 2;
+  // Room for every byte, so that an odd size cannot write past the buffer.
+  wchar_t* buffer = new (std::nothrow) wchar_t[bytes / 2 + 1];
+  if (!buffer) return false;
+  DWORD read = 0;
+  bool ok = ReadFile(file.get(), buffer, bytes, &read, nullptr) != FALSE;
+  if (ok) text->assign(buffer, read / 2);
+  delete[] buffer;
+  return ok;
+}
+
+ChainerApp::~ChainerApp() {
+  // Removing the collected files and starting the cleanup script come with
+  // the cleanup step; the archive removes what it extracted on its own.
+}
+
+void ChainerApp::CollectCleanup(const IniDocument& document) {
+  ChainerSection section;
+  if (!LoadChainerSection(document, &section)) return;
+  script_cleanup_.script = section.cleanup_script;
+  script_cleanup_.elevate = false;
+  script_cleanup_.retry_count = 10;
+  script_cleanup_.AddPath(section.cleanup_script);
+  cleanup_folder_ = section.cleanup_folders;
+  for (const std::wstring& item : SplitCleanupFiles(section.cleanup_files)) {
+    bool absolute = IsDriveAbsolute(item) || StartsWithTwoBackslashes(item);
+    if (absolute && PathExists(item) && StartsWith(item, cleanup_folder_)) {
+      files_to_delete_.push_back(item);
+    }
+  }
+  files_to_delete_.push_back(config_path_);
+  script_cleanup_.AddPath(module_path_);
+  for (const std::wstring& folder : FoldersBelowCleanupFolder(module_dir_, cleanup_folder_)) {
+    script_cleanup_.AddPath(folder);
+  }
+}
+
+std::wstring ChainerApp::ExtractionFolderFor(const ChainerConfig& config) {
+  std::wstring folder = config.general.extraction_folder;
+  if (folder.empty()) {
+    return GetTempFolder() + config.general.default_product_code + L"\\";
+  }
+  NormalizeSlashes(&folder);
+  return WithTrailingBackslash(folder);
+}
+
+int32_t ChainerApp::Run() {
+  module_path_ = GetModulePath();
+  module_dir_ = ModuleFolder(module_path_);
+  config_path_ = ConfigPathForModule(module_path_);
+
+  WIN32_FIND_DATAW found;
+  UniqueFind config_file(FindFirstFileW(ToLongPath(config_path_).c_str(), &found));
+  if (!config_file) return 0;
+
+  IniDocument document;
+  std::wstring text;
+  if (ReadConfigurationText(config_path_, found.nFileSizeLow, &text) && !text.empty()) {
+    document.Parse(text);
+  }
+  ChainerConfig config;
+  config.LoadConfiguration(document);
+  CollectCleanup(document);
+
+  ChainerSection chainer_section;
+  if (LoadChainerSection(document, &chainer_section) && !chainer_section.log_file.empty()) {
+    LoggingEnabled = true;
+    LOGGER.SetLogFile(chainer_section.log_file);
+  }
+
+  quiet_ = config.general.HasOption(L'q');
+  InteractiveUi = !quiet_;
+
+  archive_.SetHome(module_path_);
+  archive_.SetDestination(ExtractionFolderFor(config));
+
+  ShowStatus(&progress_, LoadResString(IDS_PREPARING));
+  progress_.version_file = module_path_;
+  progress_.product_name = module_path_;
+  ReadProductName(module_path_, &progress_.product_name);
+  progress_.title = FormatResString(IDS_SETUP_TITLE, progress_.product_name.c_str());
+
+  SetCurrentDirectoryW(module_dir_.c_str());
+
+  if (WaitForWindowsInstaller() != InstallerWait::Idle) return 1;
+  exit_code_ = RunChain(config);
+  return exit_code_;
+}
+
+int32_t ChainerApp::RunChain(ChainerConfig&) {
+  // Detection, downloads and installation are driven from here; with nothing
+  // of them in place yet there is nothing to do.
+  return 0;
+}

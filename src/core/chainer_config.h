@@ -1,0 +1,90 @@
+// The parsed configuration: general options, the ordered prerequisite list
+// and the chainer's own section. Loading never fails; a malformed file simply
+// gives defaults, and the list ends at the first incomplete prerequisite.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/ini_document.h"
+#include "detect/prerequisite.h"
+
+// What KeepFiles asks to keep of the downloads.
+enum class KeepFiles : int32_t {
+  None = 0,
+  Minimum = 1,
+  Complete = 2,
+  Prereqs = 5,
+};
+
+struct GeneralOptions {
+  std::wstring main_app_cmd_line;
+  std::wstring options;  // "q" silent, "b" basic user interface
+  std::wstring updates_url;
+  std::wstring product_version;
+  std::wstring min_wi_version;
+  std::wstring download_folder;
+  std::wstring main_app_url;
+  std::wstring uwp_appx_url;
+  std::wstring language_list;
+  std::wstring extraction_folder;  // slashes normalised, ends with "\" when set
+  KeepFiles keep_files = KeepFiles::None;
+  bool pack_jars = false;
+  bool all_platforms = false;
+  bool is64_platform_transform = false;
+  std::wstring langs;
+  std::wstring package_code;
+  std::wstring default_product_code;
+  std::wstring product_code;
+  std::wstring upgrade_code;
+  bool has_ext_ui_stub = false;
+  std::wstring save_ext_ui_stub;
+  std::wstring file_extract_first;
+  std::wstring msi_cert_data;
+  std::wstring appx_version;
+  std::wstring appx_package_id;
+
+  bool HasOption(wchar_t letter) const { return options.find(letter) != std::wstring::npos; }
+};
+
+// Section PREREQ_CHAINER.
+struct ChainerSection {
+  std::wstring cleanup_files;  // items separated by U+0001
+  std::wstring cleanup_folders;
+  std::wstring log_file;
+  std::wstring cleanup_script;
+};
+
+// Resolves bracketed folder properties, %VARIABLES% and !registry! references;
+// the flag asks for the 64-bit view.
+using PropertyExpander = std::function<std::wstring(const std::wstring& text, bool wow64)>;
+
+class ChainerConfig {
+ public:
+  virtual ~ChainerConfig() = default;
+  // Path of the helper program of a type-10 search after extraction from the
+  // executable's archive; empty when there is no archive or no such entry.
+  virtual std::wstring GetSearchHelperPath(const SearchEntry& search);
+
+  // General options, then the prerequisites App1, App2, ... up to the first
+  // one that is missing or incomplete. expand resolves the references in
+  // Url and OpenSite sources; without it they are kept as written.
+  void LoadConfiguration(const IniDocument& document, const PropertyExpander& expand = nullptr);
+  bool LoadGeneralOptions(const IniDocument& document);
+  bool LoadPrerequisite(const IniDocument& document, int32_t number, Prerequisite* out) const;
+  static bool LoadSearches(const IniSection& section, std::vector<SearchEntry>* out);
+
+  std::vector<Prerequisite> prerequisites;
+  GeneralOptions general;
+};
+
+// False when the document has no PREREQ_CHAINER section.
+bool LoadChainerSection(const IniDocument& document, ChainerSection* out);
+// Leading blanks, an optional "-" then an optional "+", then decimal digits up
+// to the first other character; 32-bit wrap-around; no digits give 0.
+int32_t ParseInteger(const std::wstring& text);
+KeepFiles ParseKeepFiles(const std::wstring& text);
+// Completes a freshly loaded record: language-list terminator, resolved
+// Url/OpenSite source, the "i" option.
+void CompletePrerequisite(Prerequisite* record, const PropertyExpander& expand);

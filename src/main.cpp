@@ -1,0 +1,21 @@
+// Entry point of the chainer. It reads no command line: everything comes from
+// the configuration file beside the executable.
+#include <windows.h>
+#include <objbase.h>
+
+#include "core/chainer_app.h"
+#include "ui/window_registry.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  const bool com_initialized = CoInitialize(nullptr) == S_OK;
+  WindowRegistry::Initialize(instance);
+  int32_t exit_code = 0;
+  {
+    ChainerApp app;
+    app.Run();
+    exit_code = app.exit_code();
+  }
+  WindowRegistry::DestroyFirstAndRelease();
+  if (com_initialized) CoUninitialize();
+  return exit_code;
+}

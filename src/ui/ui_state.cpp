@@ -1,0 +1,3 @@
+#include "ui/ui_state.h"
+
+bool InteractiveUi = true;

@@ -1,0 +1,30 @@
+// exitcode PROGRAM [FOLDER]: starts PROGRAM (in FOLDER when given), waits for
+// it and prints its exit code as a signed decimal number. Wine itself only
+// passes the low 8 bits of an exit code to Linux; this passes all 32.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    std::fputs("usage: exitcode PROGRAM [FOLDER]\n", stderr);
+    return 2;
+  }
+  std::wstring command = L"\"" + std::wstring(argv[1]) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(argv[1], &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      argc > 2 ? argv[2] : nullptr, &startup, &process)) {
+    std::printf("start-failed %lu\n", GetLastError());
+    std::fflush(stdout);
+    return 3;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  std::printf("%ld\n", static_cast<long>(code));
+  std::fflush(stdout);
+  return 0;
+}

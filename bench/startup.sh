@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Start-up cost of the chainer under Wine: wall time and peak memory of a run on
+# an empty configuration and on 1,000 prerequisites with 5 searches each (read
+# and loaded; nothing is found that needs installing), against the start of a
+# trivial Windows program (bench/trivial.cpp) under the same Wine.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+runs="${RUNS:-15}"
+"$root/scripts/build.sh" --target chainer run_measure trivial >/dev/null
+. "$root/scripts/wine-env.sh"
+prefix="$root/build/wine/bench-64"
+chainer_ensure_display
+chainer_ensure_prefix "$prefix" win64
+export WINEPREFIX="$prefix"
+dir="$prefix/drive_c/bench"
+rm -rf "$dir" && mkdir -p "$dir/empty" "$dir/large"
+cp "$root/build/bench/trivial.exe" "$dir/trivial.exe"
+cp "$root/build/chainer.exe" "$dir/empty/setup.exe"
+cp "$root/build/chainer.exe" "$dir/large/setup.exe"
+python3 - "$dir" <<'PY'
+import sys
+d = sys.argv[1]
+def write(path, text):
+    open(path, "wb").write(b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le"))
+write(f"{d}/empty/setup.ini", "")
+lines = ["[GeneralOptions]", "Options=q", "[PREREQUISITES]"]
+lines += [f"App{n}=Prerequisite {n}" for n in range(1, 1001)]
+for n in range(1, 1001):
+    lines += [f"[Prerequisite {n}]", f"Url=http://127.0.0.1/p{n}.exe", "Options=i"]
+    for k in range(1, 6):
+        lines += [f"SearchType{k}=2", f"SearchString{k}=HKLM\\Software\\Bench\\P{n}\\V{k}",
+                  f"VerMin{k}=1.0", f"VerMax{k}=9.9"]
+write(f"{d}/large/setup.ini", "\n".join(lines) + "\n")
+PY
+measure() { wine "$root/build/bench/run_measure.exe" "$runs" "$1" | tr -d '\r'; }
+read -r t0 w0 p0 < <(measure 'C:\bench\trivial.exe')
+read -r t1 w1 p1 < <(measure 'C:\bench\empty\setup.exe')
+read -r t2 w2 p2 < <(measure 'C:\bench\large\setup.exe')
+printf '%-34s %10s %14s %14s\n' "run (median of $runs)" "wall ms" "peak WS KiB" "peak priv KiB"
+printf '%-34s %10s %14s %14s\n' "baseline: trivial program" "$t0" "$w0" "$p0"
+printf '%-34s %10s %14s %14s\n' "chainer, empty configuration" "$t1" "$w1" "$p1"
+printf '%-34s %10s %14s %14s\n' "chainer, 1000 prerequisites" "$t2" "$w2" "$p2"
+python3 -c "import sys; t0,t1,t2=map(float,sys.argv[1:]); print(f'ratio to baseline: empty {t1/t0:.2f}x, 1000 prerequisites {t2/t0:.2f}x')" "$t0" "$t1" "$t2"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds the chainer, and runs it under Wine on the
+# demo configuration in examples/; prints its exit code and its log.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" --target chainer exitcode >/dev/null
+. "$root/scripts/wine-env.sh"
+prefix="$root/build/wine/demo-64"
+chainer_ensure_display
+chainer_ensure_prefix "$prefix" win64
+export WINEPREFIX="$prefix"
+
+demo="$prefix/drive_c/Demo"
+rm -rf "$demo"
+mkdir -p "$demo"
+cp "$root/build/chainer.exe" "$demo/setup.exe"
+python3 "$root/scripts/ini-to-utf16.py" "$root/examples/demo.ini" "$demo/setup.ini"
+for extra in "$root"/examples/demo-files/*; do
+  [ -e "$extra" ] && cp -r "$extra" "$demo/"
+done
+
+code=$(wine "$root/build/tools/exitcode.exe" 'C:\Demo\setup.exe' | tr -d '\r')
+echo "chainer exit code: $code"
+if [ -f "$demo/setup-demo.log" ]; then
+  echo "---- C:\\Demo\\setup-demo.log ----"
+  python3 -c 'import sys; sys.stdout.write(open(sys.argv[1], "rb").read().decode("utf-16"))' \
+    "$demo/setup-demo.log"
+fi

@@ -1,0 +1,41 @@
+import os
+import re
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).parent))
+from winehelpers import BUILD_DIR, Installation, WinePrefix  # noqa: E402
+
+
+@pytest.fixture(scope="session")
+def wine():
+    """The 64-bit test prefix (WINEPREFIX from CTest): a 32-bit chainer under WOW64."""
+    return WinePrefix(os.environ.get("WINEPREFIX", BUILD_DIR / "wine" / "prefix64"), "win64")
+
+
+@pytest.fixture(scope="session")
+def wine32():
+    """A 32-bit prefix, for what differs on 32-bit Windows."""
+    return WinePrefix(BUILD_DIR / "wine" / "prefix32", "win32")
+
+
+def _folder_for(request):
+    return re.sub(r"[^A-Za-z0-9_.-]+", "_", request.node.name)[:60]
+
+
+@pytest.fixture
+def install(wine, request):
+    """A fresh C:\\tests\\<test name> folder with the chainer copied in as setup.exe;
+    call install(exe_name=...) for another name or another folder."""
+    made = []
+
+    def make(exe_name="setup.exe", folder=None, prefix=None):
+        p = prefix or wine
+        where = Path(folder) if folder else p.drive_c / "tests" / _folder_for(request)
+        inst = Installation(p, where, exe_name)
+        made.append(inst)
+        return inst
+
+    return make

@@ -1,0 +1,170 @@
+"""Running the real chainer under Wine: prefixes, registry, configuration files."""
+import os
+import re
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+SOURCE_DIR = Path(os.environ.get("CHAINER_SOURCE_DIR", Path(__file__).resolve().parents[2]))
+BUILD_DIR = Path(os.environ.get("CHAINER_BUILD_DIR", SOURCE_DIR / "build"))
+CHAINER_EXE = BUILD_DIR / "chainer.exe"
+TOOLS_DIR = BUILD_DIR / "tools"
+
+BOM = b"\xff\xfe"
+
+
+def encode_ini(text, bom=True, line_end="\r\n"):
+    """A configuration as the chainer reads it: UTF-16LE, by default with the
+    byte-order mark and CR LF line ends. text uses "\n" for line ends."""
+    data = text.replace("\r\n", "\n").replace("\n", line_end).encode("utf-16-le")
+    return (BOM if bom else b"") + data
+
+
+def ini_text(sections):
+    """sections: list of (name, list of (key, value)) in file order; duplicates allowed."""
+    lines = []
+    for name, entries in sections:
+        lines.append(f"[{name}]")
+        lines.extend(f"{key}={value}" for key, value in entries)
+    return "\n".join(lines) + "\n"
+
+
+class WinePrefix:
+    """One Wine prefix with a persistent server; everything runs with WINEDEBUG=-all."""
+
+    def __init__(self, path, arch="win64"):
+        self.path = Path(path)
+        self.arch = arch
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH=arch,
+                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=":99")
+        self._ensure()
+
+    def _ensure(self):
+        script = (f'. "{SOURCE_DIR}/scripts/wine-env.sh"; chainer_ensure_display; '
+                  f'chainer_ensure_prefix "{self.path}" {self.arch}')
+        subprocess.run(["bash", "-c", script], env=self.env, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    @property
+    def drive_c(self):
+        return self.path / "drive_c"
+
+    def to_windows(self, unix_path):
+        """C:\\... for paths inside drive_c, Z:\\... for anything else."""
+        p = Path(unix_path).resolve()
+        try:
+            rel = p.relative_to(self.drive_c.resolve())
+            return "C:\\" + str(rel).replace("/", "\\") if str(rel) != "." else "C:\\"
+        except ValueError:
+            return "Z:" + str(p).replace("/", "\\")
+
+    def to_unix(self, windows_path):
+        drive, rest = windows_path[0].lower(), windows_path[3:].replace("\\", "/")
+        if drive == "c":
+            return self.drive_c / rest
+        if drive == "z":
+            return Path("/") / rest
+        raise ValueError(windows_path)
+
+    def wine(self, *args, timeout=120, check=False, input_bytes=None):
+        return subprocess.run(["wine", *map(str, args)], env=self.env, timeout=timeout,
+                              input=input_bytes, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, check=check)
+
+    def run_exit_code(self, windows_exe, cwd=None, timeout=120):
+        """Starts a Windows program, waits, and returns its full 32-bit signed exit code."""
+        args = [TOOLS_DIR / "exitcode.exe", windows_exe] + ([cwd] if cwd else [])
+        proc = self.wine(*args, timeout=timeout)
+        out = proc.stdout.decode("ascii", "replace").strip().splitlines()
+        if not out or not re.fullmatch(r"-?\d+", out[-1]):
+            raise RuntimeError(f"no exit code from {windows_exe}: {proc.stdout!r} {proc.stderr!r}")
+        return int(out[-1])
+
+    # Registry, through Wine's own reg.exe (the real registry of the prefix).
+    def reg_add(self, key, name, value, kind="REG_SZ", view64=True):
+        args = ["reg", "add", key, "/f", "/t", kind, "/d", str(value)]
+        args += ["/ve"] if name is None else ["/v", name]
+        args += ["/reg:64" if view64 else "/reg:32"]
+        self.wine(*args, check=True)
+
+    def reg_delete(self, key, name=None, view64=True):
+        args = ["reg", "delete", key, "/f"] + ([] if name is None else ["/v", name])
+        args += ["/reg:64" if view64 else "/reg:32"]
+        self.wine(*args)
+
+    def reg_query(self, key, name=None, view64=True):
+        """The value's data as reg.exe prints it, or None when key or value is missing."""
+        args = ["reg", "query", key] + (["/ve"] if name is None else ["/v", name])
+        args += ["/reg:64" if view64 else "/reg:32"]
+        proc = self.wine(*args)
+        if proc.returncode != 0:
+            return None
+        for line in proc.stdout.decode("utf-8", "replace").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[1].startswith("REG_"):
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+    def key_exists(self, key, view64=True):
+        return self.wine("reg", "query", key, "/reg:64" if view64 else "/reg:32").returncode == 0
+
+
+class Installation:
+    """A folder in the prefix holding a copy of the chainer and its configuration."""
+
+    def __init__(self, prefix, folder, exe_name="setup.exe"):
+        self.prefix = prefix
+        self.dir = Path(folder)
+        if self.dir.exists():
+            shutil.rmtree(self.dir)
+        self.dir.mkdir(parents=True)
+        self.exe = self.dir / exe_name
+        shutil.copyfile(CHAINER_EXE, self.exe)
+
+    @property
+    def win_exe(self):
+        return self.prefix.to_windows(self.exe)
+
+    @property
+    def win_dir(self):
+        return self.prefix.to_windows(self.dir)
+
+    @property
+    def ini(self):
+        stem = self.exe.name.rsplit(".", 1)[0] if "." in self.exe.name else self.exe.name
+        return self.dir / (stem + ".ini")
+
+    def write_ini(self, content, bom=True, line_end="\r\n"):
+        """content: text (with "\n" line ends), a list of sections, or raw bytes."""
+        if isinstance(content, list):
+            content = ini_text(content)
+        data = content if isinstance(content, bytes) else encode_ini(content, bom, line_end)
+        self.ini.write_bytes(data)
+        return self.ini
+
+    def run(self, timeout=120):
+        return self.prefix.run_exit_code(self.win_exe, timeout=timeout)
+
+    def start(self):
+        """Starts the chainer without waiting; returns the Popen of the exit-code reporter."""
+        return subprocess.Popen(["wine", TOOLS_DIR / "exitcode.exe", self.win_exe],
+                                env=self.prefix.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL)
+
+
+def wait_for_file(path, timeout=30):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if Path(path).exists():
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def files_under(root):
+    """Every file below root, as relative POSIX paths (for "nothing written" checks)."""
+    root = Path(root)
+    return {str(p.relative_to(root)) for p in root.rglob("*") if p.is_file() or p.is_symlink()}

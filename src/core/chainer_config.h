@@ -75,8 +75,27 @@ class ChainerConfig {
   bool LoadPrerequisite(const IniDocument& document, int32_t number, Prerequisite* out) const;
   static bool LoadSearches(const IniSection& section, std::vector<SearchEntry>* out);
 
+  // Detection of the prerequisite at index: operating system, language and
+  // processor, then its searches; stores and logs the outcome. respect_skip is
+  // false for the first detection of a run. An index outside the list throws.
+  bool DetectPrerequisite(size_t index, bool respect_skip);
+  // The first detection of every prerequisite and the default selection.
+  void DetectAll();
+  // Selects or deselects, carrying the choice to children and parent.
+  void SelectPrerequisite(size_t index, bool selected);
+  // What the run will do with the prerequisite.
+  DetectionState EffectiveOutcome(size_t index) const;
+  // Whether the setup file is already where the download would put it.
+  bool IsDownloaded(size_t index) const;
+
   std::vector<Prerequisite> prerequisites;
   GeneralOptions general;
+  // The download folder with its references resolved, ending with "".
+  std::wstring download_folder;
+
+ private:
+  Prerequisite& At(size_t index);
+  const Prerequisite& At(size_t index) const;
 };
 
 // False when the document has no PREREQ_CHAINER section.

@@ -52,6 +52,7 @@ struct Prerequisite {
   int32_t exact_size = 0;
   std::wstring folder;
   std::wstring ret_val_prop_name;
+  std::wstring ret_val;  // the setup's return code as stored under ret_val_prop_name
   std::wstring parent_prereq;
   int32_t search_operator = 0;
   std::vector<SearchEntry> searches;

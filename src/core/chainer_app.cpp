@@ -129,8 +129,4 @@ int32_t ChainerApp::Run() {
   return exit_code_;
 }
 
-int32_t ChainerApp::RunChain(ChainerConfig&) {
-  // Detection, downloads and installation are driven from here; with nothing
-  // of them in place yet there is nothing to do.
-  return 0;
-}
+int32_t ChainerApp::RunChain(ChainerConfig&) { return 0; }

@@ -13,3 +13,6 @@ struct ProgressState {
 // Sets the status text. With an interactive user interface the modeless
 // status window shows it (the window itself comes with the dialogs).
 void ShowStatus(ProgressState* state, const std::wstring& text);
+
+// Closes the status window when it is shown.
+void CloseStatus(ProgressState* state);

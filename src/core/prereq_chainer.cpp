@@ -1,0 +1,179 @@
+#include "core/prereq_chainer.h"
+
+#include "core/stable_numbers.h"
+#include "download/download_check.h"
+#include "download/url_file_name.h"
+#include "platform/core/exceptions.h"
+#include "platform/core/logger.h"
+#include "ui/strings.h"
+#include "util/folder_properties.h"
+#include "util/path_text.h"
+#include "util/wide_format.h"
+
+namespace {
+constexpr uint32_t kCancelled = 1602;    // ERROR_INSTALL_USEREXIT
+constexpr uint32_t kInstallFailed = 1603;  // ERROR_INSTALL_FAILURE
+
+bool NeedsInstall(DetectionState state) {
+  return state == DetectionState::InstallFromPackage || state == DetectionState::Download ||
+         state == DetectionState::ManualSite;
+}
+
+// "file:///C:/x/setup.exe" and "file://C:/x/setup.exe" name C:\x\setup.exe.
+std::wstring LocalPathOfFileUrl(const std::wstring& url) {
+  const bool three_slashes = url.size() >= 8 && EqualsIgnoreCaseAscii(url.substr(0, 8), L"file:///");
+  std::wstring path = url.substr(three_slashes ? 8 : 7);
+  NormalizeSlashes(&path);
+  return path;
+}
+}  // namespace
+
+int32_t RebootModeFor(const std::wstring& options) {
+  if (options.find(L'r') == std::wstring::npos) return 0;
+  return options.find(L'R') == std::wstring::npos ? 1 : 2;
+}
+
+PrereqChainer::PrereqChainer(ChainerConfig& config, EmbeddedArchive& archive,
+                             ProgressState& progress, InterbootStore& store,
+                             const PlatformSeams& seams)
+    : config_(config),
+      archive_(archive),
+      progress_(progress),
+      launcher_(&store, this, seams.store_installer, seams.restarter) {
+  if (seams.is_local_system) launcher_.is_local_system = seams.is_local_system;
+}
+
+bool PrereqChainer::AdviseReboot(int32_t prereq_index) {
+  if (prereq_index < 0 || static_cast<size_t>(prereq_index) >= config_.prerequisites.size()) {
+    THROW_HRESULT(kErrorBounds, L"prerequisite index out of range");
+  }
+  config_.DetectPrerequisite(prereq_index, true);
+  Prerequisite& record = config_.prerequisites[prereq_index];
+  if (record.state == DetectionState::Download ||
+      record.state == DetectionState::AlreadyDownloaded) {
+    record.downloaded = config_.IsDownloaded(prereq_index);
+  }
+  return record.state == DetectionState::Found;
+}
+
+void PrereqChainer::ReportSelection(IProgressSink*) {
+  std::wstring indices;
+  for (size_t i = 0; i < config_.prerequisites.size(); ++i) {
+    if (!config_.prerequisites[i].selected) continue;
+    if (!indices.empty()) indices += L',';
+    indices += std::to_wstring(i);
+  }
+  if (selection_listener) selection_listener(indices);
+}
+
+uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink*) {
+  // The transfer engine is not part of this executable yet: a prerequisite
+  // that must be downloaded stays undownloaded, which the mandatory check and
+  // the log report.
+  return 0;
+}
+
+void PrereqChainer::OpenSites(IProgressSink*) {}
+
+uint32_t PrereqChainer::InstallPrerequisites(IProgressSink* sink) {
+  BuildLaunchList(config_.general.HasOption(L'q'));
+  const size_t count = launcher_.entries.size();
+  if (sink) {
+    if (install_caption_.empty()) install_caption_ = LoadResString(IDS_INSTALLING);
+    sink->SetStepCount(count, 0);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (session_ending) return 0;
+    const LaunchEntry& entry = launcher_.entries[i];
+    if (sink) {
+      if (sink->IsCanceled()) return kCancelled;
+      sink->SetStatus(FormatW(install_caption_.c_str(), entry.display_name.c_str()), 9, 0);
+    }
+    switch (launcher_.RunInstallStep(i, sink == nullptr)) {
+      case kStepRebooting:
+        if (sink) sink->ReportError(entry.display_name, kErrorRebootStartedOrRefused, nullptr);
+        return kInstallFailed;
+      case kStepFailed:
+        if (config_.prerequisites.at(entry.prereq_index).HasOption(L'm')) {
+          if (sink) sink->ReportError(entry.display_name, kErrorMandatoryFailed, nullptr);
+          return kInstallFailed;
+        }
+        break;
+      case kStepSucceeded:
+        break;
+    }
+  }
+  return 0;
+}
+
+void PrereqChainer::BuildLaunchList(bool silent_run) {
+  const GeneralOptions& general = config_.general;
+  enum class Level { Full, Basic, Silent } level = Level::Full;
+  if (general.HasOption(L'b')) {
+    level = Level::Basic;
+  } else if (general.HasOption(L'q')) {
+    level = Level::Silent;
+  }
+  launcher_.entries.clear();
+  const std::wstring download_folder = WithTrailingBackslash(config_.download_folder);
+
+  std::vector<int32_t> to_extract;
+  for (size_t i = 0; i < config_.prerequisites.size(); ++i) {
+    const Prerequisite& record = config_.prerequisites[i];
+    const DetectionState outcome = config_.EffectiveOutcome(i);
+    const std::wstring& arguments = level == Level::Full    ? record.command_line
+                                    : level == Level::Basic ? record.basic_ui_command_line
+                                                            : record.no_ui_command_line;
+    std::wstring path;
+    std::wstring command_line;
+    if (outcome == DetectionState::InstallFromPackage) {
+      const int32_t entry = archive_.Lookup(record.source, &path);
+      if (entry >= 0) to_extract.push_back(entry);
+      command_line = arguments;  // handed to the setup as written
+    } else if (outcome == DetectionState::AlreadyDownloaded) {
+      path = IsFileUrl(record.source) ? LocalPathOfFileUrl(record.source)
+                                      : TargetPath(download_folder, record.source, record.folder);
+      command_line = ExpandProperties(arguments, record.HasOption(L'x'));
+    } else {
+      continue;
+    }
+    launcher_.AddLaunchEntry(path, command_line, record.name, RebootModeFor(record.options),
+                             silent_run ? 1 : 0, record.ret_val_prop_name,
+                             static_cast<int32_t>(i));
+  }
+  if (!to_extract.empty()) archive_.Extract(to_extract, silent_run);
+}
+
+void PrereqChainer::RefreshSelection(IProgressSink*) {
+  for (size_t i = 0; i < config_.prerequisites.size(); ++i) {
+    const DetectionState outcome = config_.EffectiveOutcome(i);
+    if (outcome == DetectionState::NotSelected || outcome == DetectionState::OsNotSupported) {
+      continue;
+    }
+    config_.DetectPrerequisite(i, true);
+    Prerequisite& record = config_.prerequisites[i];
+    if (record.state == DetectionState::Download ||
+        record.state == DetectionState::AlreadyDownloaded) {
+      record.downloaded = config_.IsDownloaded(i);
+    }
+    config_.SelectPrerequisite(
+        i, NeedsInstall(record.state) || record.state == DetectionState::AlreadyDownloaded);
+  }
+  missing_mandatory_ = 0;
+  for (const Prerequisite& record : config_.prerequisites) {
+    if (record.HasOption(L'm') && NeedsInstall(record.state)) ++missing_mandatory_;
+  }
+}
+
+bool PrereqChainer::CheckMandatory(IProgressSink*) {
+  for (size_t i = 0; i < config_.prerequisites.size(); ++i) {
+    const Prerequisite& record = config_.prerequisites[i];
+    if (!record.HasOption(L'm') || record.HasOption(L'i')) continue;
+    const DetectionState outcome = config_.EffectiveOutcome(i);
+    if (outcome != DetectionState::Found && outcome != DetectionState::NotSelected) {
+      failed_mandatory_ = record.name;
+      return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,62 @@
+// The work of one run once detection found something to install: downloads,
+// sites to open, setups to launch, then a fresh look at what is installed.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/embedded_archive.h"
+#include "core/chainer_config.h"
+#include "core/interboot_store.h"
+#include "core/platform_seams.h"
+#include "install/setup_launcher.h"
+#include "ui/progress_sink.h"
+#include "ui/progress_state.h"
+
+class PrereqChainer : public IRebootAdvisor {
+ public:
+  PrereqChainer(ChainerConfig& config, EmbeddedArchive& archive, ProgressState& progress,
+                InterbootStore& store, const PlatformSeams& seams);
+
+  // Detects the prerequisite again after its setup; true (restart now) only
+  // when it is then found. An index outside the list throws.
+  bool AdviseReboot(int32_t prereq_index) override;
+
+  // Hands "0,2,5" (the selected indices) to the selection listener, if any.
+  void ReportSelection(IProgressSink* sink);
+  // Fetches what must be downloaded; 0, or 1603 when a mandatory download failed.
+  uint32_t DownloadPrerequisites(IProgressSink* sink);
+  // Opens the sites of prerequisites that are fetched by hand.
+  void OpenSites(IProgressSink* sink);
+  // Launches the setups in order: 0 done, 1602 cancelled, 1603 a mandatory
+  // setup failed or a restart was started or refused.
+  uint32_t InstallPrerequisites(IProgressSink* sink);
+  // Fills the launcher's list for the user-interface level of the options.
+  void BuildLaunchList(bool silent);
+  // Detects the installed prerequisites again and updates the selection.
+  void RefreshSelection(IProgressSink* sink);
+  // False (remembering the name) when a mandatory prerequisite is still missing.
+  bool CheckMandatory(IProgressSink* sink);
+
+  bool reboot_required() const { return launcher_.reboot_required; }
+  bool reboot_refused() const { return launcher_.reboot_refused; }
+  const SetupLauncher& launcher() const { return launcher_; }
+  const std::wstring& failed_mandatory() const { return failed_mandatory_; }
+
+  bool session_ending = false;  // set when Windows ends the session
+  bool silent = false;
+  std::function<void(const std::wstring& indices)> selection_listener;
+
+ private:
+  ChainerConfig& config_;
+  EmbeddedArchive& archive_;
+  ProgressState& progress_;
+  SetupLauncher launcher_;
+  std::wstring install_caption_;
+  std::wstring failed_mandatory_;
+  int32_t missing_mandatory_ = 0;
+};
+
+// The reboot mode of a prerequisite's option letters: "r" 1, "r" with "R" 2.
+int32_t RebootModeFor(const std::wstring& options);

@@ -1,0 +1,21 @@
+#include "download/download_check.h"
+
+#include <windows.h>
+
+#include "download/url_file_name.h"
+#include "util/path_text.h"
+#include "util/unique_handle.h"
+
+bool IsFileUrl(const std::wstring& source) {
+  return source.size() >= 7 && EqualsIgnoreCaseAscii(source.substr(0, 7), L"file://");
+}
+
+bool IsAlreadyDownloaded(const std::wstring& download_folder, const std::wstring& source,
+                         uint32_t expected_size, const std::wstring& folder) {
+  if (IsFileUrl(source)) return true;
+  const std::wstring path = TargetPath(WithTrailingBackslash(download_folder), source, folder);
+  WIN32_FIND_DATAW data;
+  UniqueFind find(FindFirstFileW(ToLongPath(path).c_str(), &data));
+  if (!find) return false;
+  return expected_size == 0 || data.nFileSizeLow == expected_size;
+}

@@ -1,0 +1,54 @@
+// Stand-ins for what the tests cannot have for real, linked into the test
+// build of the executable (build/tests/chainer_seams.exe) instead of the real
+// ones. Each leaves a trace beside the executable:
+//   restart-requests.txt  one line per restart the chain asked for
+//   store-installs.txt    one line per store package it was asked to install
+// CHAINER_FAKE_STORE_RESULT sets what the package installation returns (0),
+// CHAINER_FAKE_LOCAL_SYSTEM=1 makes the process count as LocalSystem.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/platform_seams.h"
+#include "util/module_path.h"
+#include "util/path_text.h"
+
+namespace {
+void AppendTrace(const wchar_t* file_name, const std::wstring& line) {
+  const std::wstring path = FolderOf(GetModulePath()) + L"\\" + file_name;
+  FILE* trace = _wfopen(path.c_str(), L"ab");
+  if (!trace) return;
+  std::fprintf(trace, "%ls\n", line.c_str());
+  std::fclose(trace);
+}
+
+class FakeRestarter : public IMachineRestarter {
+ public:
+  bool RestartWindows() override {
+    AppendTrace(L"restart-requests.txt", L"restart");
+    return true;
+  }
+};
+
+class FakeStore : public IStorePackageInstaller {
+ public:
+  uint32_t InstallStorePackage(const std::wstring& path) override {
+    AppendTrace(L"store-installs.txt", path);
+    const char* result = std::getenv("CHAINER_FAKE_STORE_RESULT");
+    return result ? static_cast<uint32_t>(std::strtoul(result, nullptr, 10)) : 0;
+  }
+};
+
+bool FakeLocalSystem() {
+  const char* value = std::getenv("CHAINER_FAKE_LOCAL_SYSTEM");
+  return value && value[0] == '1';
+}
+}  // namespace
+
+const PlatformSeams& GetPlatformSeams() {
+  static FakeRestarter restarter;
+  static FakeStore store;
+  static const PlatformSeams seams{&restarter, &store, &FakeLocalSystem};
+  return seams;
+}

@@ -7,11 +7,26 @@ namespace {
 constexpr size_t kMaxPatternLength = 32766;
 
 // The form to hand to the file APIs: the path unchanged below MAX_PATH,
-// the long form from there on.
+// the long form from there on. A relative path stays as it is: "\\?\" in
+// front of it would name nothing.
 std::wstring ForFileApi(const std::wstring& path) {
   if (path.size() < MAX_PATH || HasLongPrefix(path)) return path;
   if (StartsWithTwoBackslashes(path)) return kLongUncPrefix + path.substr(2);
-  return kLongPrefix + path;
+  if (IsDriveAbsolute(path)) return kLongPrefix + path;
+  return path;
+}
+
+// "C:\a\" as "C:\a"; a drive's root keeps its backslash.
+std::wstring WithoutTrailingBackslashes(std::wstring path) {
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+bool IsLinkedFolder(const std::wstring& path) {
+  const std::wstring name = ForFileApi(WithoutTrailingBackslashes(path));
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & link) == link;
 }
 
 void ClearReadOnly(const std::wstring& path, DWORD attributes) {
@@ -61,8 +76,9 @@ DWORD GetFileInfo(const std::wstring& path, FILETIME* last_write, DWORD* size_lo
   if (path.size() < 2 || !(IsDriveAbsolute(path) || StartsWithTwoBackslashes(path))) {
     return ERROR_PATH_NOT_FOUND;
   }
+  // FindFirstFileW finds nothing for "C:\folder\", yet the folder is there.
   WIN32_FIND_DATAW data;
-  UniqueFind find(FindFirstFileW(ForFileApi(path).c_str(), &data));
+  UniqueFind find(FindFirstFileW(ForFileApi(WithoutTrailingBackslashes(path)).c_str(), &data));
   if (!find) return GetLastError();
   if (last_write) *last_write = data.ftLastWriteTime;
   if (size_low) *size_low = data.nFileSizeLow;
@@ -74,17 +90,27 @@ bool PathExists(const std::wstring& path) { return GetFileInfo(path, nullptr, nu
 DWORD CreateFolderTree(const std::wstring& path, bool last_is_folder,
                        std::vector<std::wstring>* created) {
   if (PathExists(path)) return 0;
+  std::wstring target = path;
+  NormalizeSlashes(&target);  // "C:/a/b" would otherwise be one component
+  // A trailing separator leaves no file name: every component is a folder.
+  if (!target.empty() && target.back() == L'\\') last_is_folder = true;
   std::vector<std::wstring> components;
-  SplitPath(ToLongPath(path), &components);
+  SplitPath(ToLongPath(target), &components);
   if (components.empty()) THROW_HRESULT(kErrorBounds, L"CreateFolderTree: a path without components");
 
-  const bool unc = StartsWithTwoBackslashes(FromLongPath(path));
-  size_t levels = components.size() - (last_is_folder ? 0 : 1);
-  std::wstring current = components[0];
+  // The drive ("C:") and the server ("\\server") are never created. A path
+  // rooted at "\" or relative to the current folder has no such level, so
+  // its first component is created too.
+  const std::wstring plain = FromLongPath(target);
+  const bool unc = StartsWithTwoBackslashes(plain);
+  const bool rooted = !plain.empty() && plain[0] == L'\\';
+  const size_t first = IsDriveAbsolute(plain) || unc ? 1 : 0;
+  const size_t levels = components.size() - (last_is_folder ? 0 : 1);
+  std::wstring current = first ? components[0] : std::wstring();
   std::vector<std::wstring> made;  // what this call created, for the undo below
   DWORD last_error = 0;
-  for (size_t i = 1; i < levels; ++i) {
-    current += L'\\';
+  for (size_t i = first; i < levels; ++i) {
+    if (i > 0 || rooted) current += L'\\';
     current += components[i];
     if (CreateDirectoryW(ForFileApi(current).c_str(), nullptr)) {
       last_error = 0;
@@ -96,7 +122,7 @@ DWORD CreateFolderTree(const std::wstring& path, bool last_is_folder,
     if (last_error == ERROR_ALREADY_EXISTS || unc) continue;
     // Undo the level made just before, but only when this call made it:
     // a folder that was there already is never ours to remove.
-    if (i >= 2 && !made.empty() && made.back() == FolderOf(current)) {
+    if (!made.empty() && made.back() == FolderOf(current)) {
       if (RemoveFolderLong(made.back()) && created) created->pop_back();
       SetLastError(last_error);
     }
@@ -106,6 +132,9 @@ DWORD CreateFolderTree(const std::wstring& path, bool last_is_folder,
 }
 
 void DeleteFolderTree(const std::wstring& folder) {
+  // "" + "*" would walk the current folder. A folder that is itself a link
+  // is the caller's to remove; what it points to is not ours.
+  if (folder.empty() || IsLinkedFolder(folder)) return;
   FolderEnumerator entries(WithTrailingBackslash(folder) + L"*");
   while (entries.Next()) {
     const std::wstring name = entries.Name();

@@ -33,17 +33,21 @@ class FolderEnumerator {
 };
 
 // 0 with the last-write time and the low 32 bits of the size, or a Windows
-// error: 87 for an empty path, 3 for a short or relative one.
+// error: 87 for an empty path, 3 for a short or relative one. A trailing
+// backslash is ignored, so an existing "C:\folder\" is found.
 DWORD GetFileInfo(const std::wstring& path, FILETIME* last_write, DWORD* size_low);
 bool PathExists(const std::wstring& path);
 
 // Creates every missing folder of path (the last component only when
-// last_is_folder). Folders it created are appended to created when given.
-// Returns 0 or the Windows error of the level that failed.
+// last_is_folder or path ends with a backslash). Folders it created are
+// appended to created when given, in the long form when path needs it.
+// Returns 0 or the Windows error of the level that failed; throws E_BOUNDS
+// for a path without components.
 DWORD CreateFolderTree(const std::wstring& path, bool last_is_folder,
                        std::vector<std::wstring>* created = nullptr);
 // Deletes everything below folder; the folder itself stays for the caller.
-// Links to other folders are removed, never followed.
+// Links to other folders are removed, never followed; an empty path, or a
+// folder that is itself a link, is left alone.
 void DeleteFolderTree(const std::wstring& folder);
 // DeleteFileW / RemoveDirectoryW with the long form from 260 characters on.
 // On failure the thread's last error tells why.

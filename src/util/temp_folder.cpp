@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <mutex>
+#include <vector>
 
 #include "util/file_ops.h"
 #include "util/unique_handle.h"
@@ -64,8 +65,10 @@ std::wstring UserTemp() {
 }  // namespace
 
 std::wstring GetTempFolder() {
-  static std::once_flag once;
+  static std::mutex lock;
   static std::wstring cached;
-  std::call_once(once, [] { cached = IsLocalSystem() ? ProtectedSystemTemp() : UserTemp(); });
+  std::lock_guard<std::mutex> guard(lock);
+  // Only a path is kept: when the system gave none, the next call asks again.
+  if (cached.empty()) cached = IsLocalSystem() ? ProtectedSystemTemp() : UserTemp();
   return cached;
 }

@@ -10,6 +10,7 @@
 #include "ui/strings.h"
 #include "ui/ui_state.h"
 #include "util/file_ops.h"
+#include "util/folder_properties.h"
 #include "util/module_path.h"
 #include "util/path_text.h"
 #include "util/temp_folder.h"
@@ -78,13 +79,24 @@ void ChainerApp::CollectCleanup(const IniDocument& document) {
 }
 
 std::wstring ChainerApp::ExtractionFolderFor(const ChainerConfig& config) {
-  std::wstring folder = config.general.extraction_folder;
-  if (folder.empty()) {
+  if (config.general.extraction_folder.empty()) {
     return GetTempFolder() + config.general.default_product_code + L"\\";
   }
+  std::wstring folder = ExpandProperties(config.general.extraction_folder, false);
   NormalizeSlashes(&folder);
   return WithTrailingBackslash(folder);
 }
+
+namespace {
+// The download folder with its references resolved; without one, downloads
+// go to the temporary folder rather than to the root of the current drive.
+std::wstring DownloadFolderFor(const ChainerConfig& config) {
+  std::wstring folder = ExpandProperties(config.general.download_folder, false);
+  NormalizeSlashes(&folder);
+  if (folder.empty()) folder = GetTempFolder();
+  return WithTrailingBackslash(folder);
+}
+}  // namespace
 
 int32_t ChainerApp::Run() {
   module_path_ = GetModulePath();
@@ -101,7 +113,8 @@ int32_t ChainerApp::Run() {
     document.Parse(text);
   }
   ChainerConfig config;
-  config.LoadConfiguration(document);
+  config.LoadConfiguration(document, &ExpandProperties);
+  config.download_folder = DownloadFolderFor(config);
   CollectCleanup(document);
 
   ChainerSection chainer_section;
@@ -129,4 +142,3 @@ int32_t ChainerApp::Run() {
   return exit_code_;
 }
 
-int32_t ChainerApp::RunChain(ChainerConfig&) { return 0; }

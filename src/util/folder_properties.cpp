@@ -1,0 +1,276 @@
+#include "util/folder_properties.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "detect/registry_value.h"
+#include "util/module_path.h"
+#include "util/path_text.h"
+#include "util/temp_folder.h"
+
+std::wstring ExpandReferences(const std::wstring& text, const ReferenceResolver& resolve) {
+  std::wstring result;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t opener = text.find_first_of(L"[%!", pos);
+    if (opener == std::wstring::npos) {
+      result.append(text, pos, std::wstring::npos);
+      break;
+    }
+    result.append(text, pos, opener - pos);
+    ReferenceKind kind;
+    size_t closer;
+    switch (text[opener]) {
+      case L'[':
+        kind = ReferenceKind::FolderProperty;
+        closer = text.find(L']', opener);
+        break;
+      case L'%':
+        kind = ReferenceKind::Environment;
+        closer = text.find(L'%', opener + 1);
+        break;
+      default:
+        // A registry reference always has a name of at least one character.
+        kind = ReferenceKind::Registry;
+        closer = text.find(L'!', opener + 2);
+        break;
+    }
+    if (closer == std::wstring::npos) {
+      result.append(text, opener, std::wstring::npos);
+      break;
+    }
+    const std::wstring name = text.substr(opener + 1, closer - opener - 1);
+    std::wstring value;
+    if (resolve && resolve(kind, name, &value)) {
+      result += value;
+    } else if (kind == ReferenceKind::FolderProperty) {
+      result.append(text, opener, closer - opener + 1);
+    }
+    pos = closer + 1;
+  }
+  return result;
+}
+
+namespace {
+struct ShellFolder {
+  const wchar_t* name;
+  int csidl;
+};
+constexpr ShellFolder kShellFolders[] = {
+    {L"ProgramFilesFolder", CSIDL_PROGRAM_FILES},
+    {L"CommonFilesFolder", CSIDL_PROGRAM_FILES_COMMON},
+    {L"DesktopFolder", CSIDL_DESKTOPDIRECTORY},
+    {L"AllUsersDesktopFolder", CSIDL_COMMON_DESKTOPDIRECTORY},
+    {L"AppDataFolder", CSIDL_APPDATA},
+    {L"FavoritesFolder", CSIDL_FAVORITES},
+    {L"StartMenuFolder", CSIDL_STARTMENU},
+    {L"ProgramMenuFolder", CSIDL_PROGRAMS},
+    {L"StartupFolder", CSIDL_STARTUP},
+    {L"FontsFolder", CSIDL_FONTS},
+    {L"LocalAppDataFolder", CSIDL_LOCAL_APPDATA},
+    {L"CommonAppDataFolder", CSIDL_COMMON_APPDATA},
+    {L"ProgramFiles", CSIDL_PROGRAM_FILES},
+};
+
+using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+
+// True with the value of a defined variable (possibly empty text).
+bool ReadEnvironmentVariable(const std::wstring& name, std::wstring* value) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD length =
+        GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+      value->clear();
+      return true;
+    }
+    if (length < buffer.size()) {
+      value->assign(buffer.data(), length);
+      return true;
+    }
+    buffer.resize(length + 1);  // the variable grew or needs more room
+  }
+}
+
+std::wstring SystemDirectory() {
+  wchar_t buffer[MAX_PATH] = {};
+  UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+// Loaded by full path from the system folder: the package folder the chainer
+// starts from must not be able to slip in a DLL of that name.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  std::wstring folder = SystemDirectory();
+  if (folder.empty()) return nullptr;
+  return LoadLibraryW((WithTrailingBackslash(folder) + name).c_str());
+}
+
+// shfolder.dll stays loaded for the life of the process once found.
+SHGetFolderPathWFn ShFolderGetFolderPath() {
+  static const SHGetFolderPathWFn function = []() -> SHGetFolderPathWFn {
+    HMODULE module = LoadSystemLibrary(L"shfolder.dll");
+    if (!module) return nullptr;
+    return reinterpret_cast<SHGetFolderPathWFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "SHGetFolderPathW")));
+  }();
+  return function;
+}
+
+DWORD ShellLibraryMajorVersion(const wchar_t* name) {
+  HMODULE module = GetModuleHandleW(name);
+  if (!module) module = LoadSystemLibrary(name);  // kept: the answer is kept too
+  if (!module) return 0;
+  auto get_version = reinterpret_cast<DLLGETVERSIONPROC>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetVersion")));
+  if (!get_version) return 0;
+  DLLVERSIONINFO info = {};
+  info.cbSize = sizeof(info);
+  return SUCCEEDED(get_version(&info)) ? info.dwMajorVersion : 0;
+}
+
+bool IsOldShell() {
+  static const bool old_shell = [] {
+    DWORD major = ShellLibraryMajorVersion(L"shlwapi.dll");
+    if (major == 0) major = ShellLibraryMajorVersion(L"shell32.dll");
+    return major < 5;
+  }();
+  return old_shell;
+}
+
+bool ShellFolderPath(int csidl, std::wstring* path) {
+  LPITEMIDLIST items = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return false;
+  wchar_t buffer[MAX_PATH] = {};
+  bool ok = SHGetPathFromIDListW(items, buffer) && buffer[0] != L'\0';
+  IMalloc* allocator = nullptr;
+  if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator) {
+    allocator->Free(items);
+    allocator->Release();
+  }
+  if (!ok) return false;
+  *path = WithTrailingBackslash(buffer);
+  return true;
+}
+
+bool ShFolderPath(int csidl, std::wstring* path) {
+  SHGetFolderPathWFn get_folder_path = ShFolderGetFolderPath();
+  if (!get_folder_path) return false;
+  wchar_t buffer[MAX_PATH] = {};
+  if (FAILED(get_folder_path(nullptr, csidl, nullptr, 0, buffer)) || buffer[0] == L'\0') {
+    return false;
+  }
+  // Callers append file names directly, as they do to the shell's answer.
+  *path = WithTrailingBackslash(buffer);
+  return true;
+}
+
+// Shells before version 5 know neither of the calls above for every folder;
+// their setups left the answer in the environment.
+bool OldShellFolderPath(const std::wstring& name, std::wstring* path) {
+  const wchar_t* variable = nullptr;
+  if (name == L"ProgramFilesFolder" || name == L"ProgramFiles") {
+    variable = L"PROGRAMFILES";
+  } else if (name == L"AppDataFolder") {
+    variable = L"APPDATA";
+  }
+  std::wstring value;
+  if (!variable || !ReadEnvironmentVariable(variable, &value) || value.empty()) return false;
+  *path = WithTrailingBackslash(value);
+  return true;
+}
+
+bool ResolveShellFolder(const std::wstring& name, std::wstring* path) {
+  const ShellFolder* folder = nullptr;
+  for (const ShellFolder& candidate : kShellFolders) {
+    if (name == candidate.name) folder = &candidate;
+  }
+  if (!folder) return false;
+  if (ShellFolderPath(folder->csidl, path)) return true;
+  if (ShFolderPath(folder->csidl, path)) return true;
+  return IsOldShell() && OldShellFolderPath(name, path);
+}
+
+bool WindowsDirectory(std::wstring* path) {
+  wchar_t buffer[MAX_PATH] = {};
+  UINT length = GetWindowsDirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  path->assign(buffer, length);
+  return true;
+}
+
+const std::wstring& SetupExeDir() {
+  static const std::wstring folder = [] {
+    std::wstring module = GetModulePath();
+    return module.empty() ? std::wstring() : FolderOf(module) + L"\\";
+  }();
+  return folder;
+}
+}  // namespace
+
+bool ResolveFolderProperty(const std::wstring& name, std::wstring* path, bool wow64) {
+  if (name == L"ProgramFiles64Folder") {
+    std::wstring value;
+    // An empty variable is no folder: it would make "[ProgramFiles64Folder]x" a root path.
+    if (ReadEnvironmentVariable(L"ProgramW6432", &value) && !value.empty()) {
+      *path = WithTrailingBackslash(value);
+      return true;
+    }
+    return ResolveShellFolder(L"ProgramFiles", path);
+  }
+  if (name == L"SystemFolder") {
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, wow64 ? CSIDL_SYSTEM : CSIDL_SYSTEMX86, nullptr, 0,
+                                buffer)) ||
+        buffer[0] == L'\0') {
+      return false;
+    }
+    *path = WithTrailingBackslash(buffer);
+    return true;
+  }
+  if (name == L"System32Folder") {
+    std::wstring folder = SystemDirectory();
+    if (folder.empty()) return false;
+    *path = folder;
+    return true;
+  }
+  if (name == L"WindowsFolder") return WindowsDirectory(path);
+  if (name == L"WindowsVolume") {
+    std::wstring windows;
+    if (!WindowsDirectory(&windows)) return false;
+    *path = windows.substr(0, 3);
+    return true;
+  }
+  if (name == L"TempFolder") {
+    std::wstring temp = GetTempFolder();
+    if (temp.empty()) return false;
+    *path = temp;
+    return true;
+  }
+  if (name == L"SETUPEXEDIR") {
+    if (SetupExeDir().empty()) return false;
+    *path = SetupExeDir();
+    return true;
+  }
+  return ResolveShellFolder(name, path);
+}
+
+std::wstring ExpandProperties(const std::wstring& text, bool wow64) {
+  return ExpandReferences(
+      text, [wow64](ReferenceKind kind, const std::wstring& name, std::wstring* value) {
+        switch (kind) {
+          case ReferenceKind::FolderProperty:
+            return ResolveFolderProperty(name, value, wow64);
+          case ReferenceKind::Environment:
+            return ReadEnvironmentVariable(name, value);
+          case ReferenceKind::Registry:
+            return ReadRegistryValueText(name, wow64, value);
+        }
+        return false;
+      });
+}

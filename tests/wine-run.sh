@@ -6,6 +6,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 : "${WINEPREFIX:=$here/../build/wine/prefix64}"
 export WINEPREFIX
 case "$WINEPREFIX" in *32) arch=win32 ;; *) arch=win64 ;; esac
+export WINEARCH=$arch
 chainer_ensure_display
 chainer_ensure_prefix "$WINEPREFIX" "$arch"
 exec wine "$@"

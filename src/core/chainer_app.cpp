@@ -84,6 +84,8 @@ std::wstring ChainerApp::ExtractionFolderFor(const ChainerConfig& config) {
   }
   std::wstring folder = ExpandProperties(config.general.extraction_folder, false);
   NormalizeSlashes(&folder);
+  // "[SETUPEXEDIR]\" resolves to a folder that already ends with a backslash.
+  while (folder.size() > 1 && EndsWith(folder, L"\\\\")) folder.pop_back();
   return WithTrailingBackslash(folder);
 }
 

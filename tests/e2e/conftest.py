@@ -18,7 +18,7 @@ def wine():
 @pytest.fixture(scope="session")
 def wine32():
     """A 32-bit prefix, for what differs on 32-bit Windows."""
-    return WinePrefix(BUILD_DIR / "wine" / "prefix32", "win32")
+    return WinePrefix(BUILD_DIR / "wine" / "e2e-32", "win32")
 
 
 def _folder_for(request):

@@ -168,3 +168,21 @@ def files_under(root):
     """Every file below root, as relative POSIX paths (for "nothing written" checks)."""
     root = Path(root)
     return {str(p.relative_to(root)) for p in root.rglob("*") if p.is_file() or p.is_symlink()}
+
+
+LOG_LINE = re.compile(r"^\d{4}-\d{2}-\d{2} \d{2}-\d{2}-\d{2}-(.*)$")
+
+
+def log_events(path):
+    """The texts of a log's time-stamped lines, in order (headers left out)."""
+    text = Path(path).read_bytes().decode("utf-16-le").lstrip("\ufeff")
+    events = []
+    for line in text.split("\r\n"):
+        match = LOG_LINE.match(line)
+        if match:
+            events.append(match.group(1))
+    return events
+
+
+SEAMS_EXE = BUILD_DIR / "tests" / "chainer_seams.exe"
+TEST_DATA = BUILD_DIR / "test-data"

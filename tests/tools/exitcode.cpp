@@ -1,4 +1,4 @@
-// exitcode PROGRAM [FOLDER]: starts PROGRAM (in FOLDER when given), waits for
+// exitcode PROGRAM [FOLDER]: starts PROGRAM (from FOLDER when given), waits for
 // it and prints its exit code as a signed decimal number. Wine itself only
 // passes the low 8 bits of an exit code to Linux; this passes all 32.
 #include <windows.h>
@@ -11,6 +11,9 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("usage: exitcode PROGRAM [FOLDER]\n", stderr);
     return 2;
   }
+  // With a folder, a relative program name is looked up there: the way to
+  // start a program whose full path is longer than MAX_PATH.
+  if (argc > 2) SetCurrentDirectoryW(argv[2]);
   std::wstring command = L"\"" + std::wstring(argv[1]) + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# What the log's durability costs under Wine: lines per second of Logger::Write
+# (every piece written and flushed on its own) beside plain WriteFile calls
+# without flush, and their ratio. LINES sets the number of lines (default
+# 1000); BUILD_DIR another build folder (default build/, built first).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+lines="${LINES:-1000}"
+build="${BUILD_DIR:-$root/build}"
+if [ -z "${BUILD_DIR:-}" ]; then
+  "$root/scripts/build.sh" --target logger_bench >/dev/null
+else
+  cmake --build "$build" --target logger_bench >/dev/null
+fi
+. "$root/scripts/wine-env.sh"
+prefix="$build/wine/bench-64"
+chainer_ensure_display
+chainer_ensure_prefix "$prefix" win64
+export WINEPREFIX="$prefix"
+# The prefix's own drive, so that the flushes reach the disk the log would use.
+mkdir -p "$prefix/drive_c/bench"
+wine "$build/bench/logger_bench.exe" "$lines" 'C:\bench' | tr -d '\r'

@@ -1,4 +1,6 @@
 // The baseline: a Windows program that does nothing but start and end.
 #include <windows.h>
 
-int wmain() { return 0; }
+int wmain() {
+  return 0;
+}

@@ -4,7 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" --target chainer exitcode >/dev/null
+"$root/scripts/build.sh" --target chainer exitcode chainer_test_installers >/dev/null
 . "$root/scripts/wine-env.sh"
 prefix="$root/build/wine/demo-64"
 chainer_ensure_display
@@ -16,9 +16,10 @@ rm -rf "$demo"
 mkdir -p "$demo"
 cp "$root/build/chainer.exe" "$demo/setup.exe"
 python3 "$root/scripts/ini-to-utf16.py" "$root/examples/demo.ini" "$demo/setup.ini"
-for extra in "$root"/examples/demo-files/*; do
-  [ -e "$extra" ] && cp -r "$extra" "$demo/"
-done
+# The demo prerequisite: a small NSIS setup built with the tests' installers.
+cp "$root/build/test-data/demo-runtime.exe" "$demo/"
+# Start from a machine without it, so that every demo run installs it.
+wine reg delete 'HKLM\Software\Corvane Test\Demo Runtime' /f /reg:32 >/dev/null 2>&1 || true
 
 code=$(wine "$root/build/tools/exitcode.exe" 'C:\Demo\setup.exe' | tr -d '\r')
 echo "chainer exit code: $code"

@@ -2,7 +2,9 @@
 
 #include "util/path_text.h"
 
-std::wstring ModuleFolder(const std::wstring& module_path) { return FolderOf(module_path); }
+std::wstring ModuleFolder(const std::wstring& module_path) {
+  return FolderOf(module_path);
+}
 
 std::wstring ConfigPathForModule(const std::wstring& module_path) {
   std::wstring folder = ModuleFolder(module_path);

@@ -80,8 +80,8 @@ void IniDocument::Parse(const std::wstring& text) {
     }
     size_t equals = line.find(L'=');
     if (current && equals != std::wstring::npos) {
-      current->entries.push_back(
-          IniEntry{TrimWhiteSpace(line.substr(0, equals)), TrimWhiteSpace(line.substr(equals + 1))});
+      current->entries.push_back(IniEntry{TrimWhiteSpace(line.substr(0, equals)),
+                                          TrimWhiteSpace(line.substr(equals + 1))});
     }
   }
 }

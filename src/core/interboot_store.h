@@ -43,7 +43,8 @@ class InterbootStore : public IReturnValueSink {
 
    private:
     friend class InterbootStore;
-    ValueIterator(const std::string* key_name, uint32_t index) : key_name_(key_name), index_(index) {}
+    ValueIterator(const std::string* key_name, uint32_t index)
+        : key_name_(key_name), index_(index) {}
     const std::string* key_name_;
     uint32_t index_;
   };

@@ -53,7 +53,9 @@ bool SomethingToInstall(const ChainerConfig& config) {
   return false;
 }
 
-const wchar_t* YesNo(bool flag) { return flag ? L"true" : L"false"; }
+const wchar_t* YesNo(bool flag) {
+  return flag ? L"true" : L"false";
+}
 }  // namespace
 
 int32_t ChainerApp::RunChain(ChainerConfig& config) {
@@ -89,7 +91,8 @@ int32_t ChainerApp::RunChain(ChainerConfig& config) {
   } else if (general.HasOption(L'b')) {
     Log(L"Starting installing prerequisites in basic UI mode.");
     if (progress_.title.empty()) {
-      if (progress_.product_name.empty()) ReadProductName(progress_.version_file, &progress_.product_name);
+      if (progress_.product_name.empty())
+        ReadProductName(progress_.version_file, &progress_.product_name);
       progress_.title = FormatResString(IDS_SETUP_TITLE, progress_.product_name.c_str());
     }
     chainer.ReportSelection(nullptr);

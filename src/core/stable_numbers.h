@@ -38,7 +38,7 @@ constexpr int32_t kExitMandatoryFailed = 1;
 constexpr int32_t kExitRebootPending = -1;
 
 // HRESULTs thrown for broken invariants.
-constexpr uint32_t kErrorBounds = 0x8000000Bu;       // E_BOUNDS
-constexpr uint32_t kErrorInvalidArg = 0x80070057u;   // E_INVALIDARG
-constexpr uint32_t kErrorFail = 0x80004005u;         // E_FAIL
+constexpr uint32_t kErrorBounds = 0x8000000Bu;      // E_BOUNDS
+constexpr uint32_t kErrorInvalidArg = 0x80070057u;  // E_INVALIDARG
+constexpr uint32_t kErrorFail = 0x80004005u;        // E_FAIL
 #endif

@@ -61,12 +61,14 @@ DetectionState SearchedState(const Prerequisite& record, bool found) {
 }  // namespace
 
 Prerequisite& ChainerConfig::At(size_t index) {
-  if (index >= prerequisites.size()) THROW_HRESULT(kErrorBounds, L"prerequisite index out of range");
+  if (index >= prerequisites.size())
+    THROW_HRESULT(kErrorBounds, L"prerequisite index out of range");
   return prerequisites[index];
 }
 
 const Prerequisite& ChainerConfig::At(size_t index) const {
-  if (index >= prerequisites.size()) THROW_HRESULT(kErrorBounds, L"prerequisite index out of range");
+  if (index >= prerequisites.size())
+    THROW_HRESULT(kErrorBounds, L"prerequisite index out of range");
   return prerequisites[index];
 }
 
@@ -167,6 +169,6 @@ DetectionState ChainerConfig::EffectiveOutcome(size_t index) const {
 
 bool ChainerConfig::IsDownloaded(size_t index) const {
   const Prerequisite& record = At(index);
-  return IsAlreadyDownloaded(download_folder, record.source, static_cast<uint32_t>(record.exact_size),
-                             record.folder);
+  return IsAlreadyDownloaded(download_folder, record.source,
+                             static_cast<uint32_t>(record.exact_size), record.folder);
 }

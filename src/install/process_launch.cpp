@@ -6,7 +6,9 @@
 #include "util/wide_format.h"
 
 namespace {
-const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+const wchar_t* OrNull(const std::wstring& text) {
+  return text.empty() ? nullptr : text.c_str();
+}
 }  // namespace
 
 bool ShellExecuteAndWait(const std::wstring& file, const std::wstring& parameters,

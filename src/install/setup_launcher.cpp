@@ -106,10 +106,10 @@ bool SetupLauncher::LaunchSetup(size_t index) {
     // The shell is not there for LocalSystem: start msiexec or the setup directly.
     std::wstring system_folder;
     ResolveFolderProperty(L"SystemFolder", &system_folder, false);
-    DirectLaunch launch = DirectLaunchFor(
-        entry.path, ExpandProperties(entry.command_line, false), system_folder);
-    started = CreateProcessAndWait(launch.application, launch.command_line,
-                                   NORMAL_PRIORITY_CLASS, &code);
+    DirectLaunch launch =
+        DirectLaunchFor(entry.path, ExpandProperties(entry.command_line, false), system_folder);
+    started =
+        CreateProcessAndWait(launch.application, launch.command_line, NORMAL_PRIORITY_CLASS, &code);
   } else {
     started = ShellExecuteAndWait(entry.path, entry.command_line, std::wstring(), hide, &code);
   }

@@ -6,7 +6,6 @@
 
 #include "util/wide_format.h"
 
-
 std::wstring LoadResString(unsigned id) {
   wchar_t buffer[1300];
   int length = LoadStringW(GetModuleHandleW(nullptr), id, buffer, 1300);

@@ -18,7 +18,9 @@ void Initialize(HINSTANCE instance) {
   g_initialized = true;
 }
 
-HINSTANCE Instance() { return g_instance ? g_instance : GetModuleHandleW(nullptr); }
+HINSTANCE Instance() {
+  return g_instance ? g_instance : GetModuleHandleW(nullptr);
+}
 
 void Add(HWND window) {
   if (!g_initialized) return;

@@ -85,7 +85,9 @@ DWORD GetFileInfo(const std::wstring& path, FILETIME* last_write, DWORD* size_lo
   return 0;
 }
 
-bool PathExists(const std::wstring& path) { return GetFileInfo(path, nullptr, nullptr) == 0; }
+bool PathExists(const std::wstring& path) {
+  return GetFileInfo(path, nullptr, nullptr) == 0;
+}
 
 DWORD CreateFolderTree(const std::wstring& path, bool last_is_folder,
                        std::vector<std::wstring>* created) {
@@ -96,7 +98,8 @@ DWORD CreateFolderTree(const std::wstring& path, bool last_is_folder,
   if (!target.empty() && target.back() == L'\\') last_is_folder = true;
   std::vector<std::wstring> components;
   SplitPath(ToLongPath(target), &components);
-  if (components.empty()) THROW_HRESULT(kErrorBounds, L"CreateFolderTree: a path without components");
+  if (components.empty())
+    THROW_HRESULT(kErrorBounds, L"CreateFolderTree: a path without components");
 
   // The drive ("C:") and the server ("\\server") are never created. A path
   // rooted at "\" or relative to the current folder has no such level, so

@@ -9,7 +9,9 @@ constexpr size_t kLongUncPrefixLength = 8;
 constexpr size_t kLongFormThreshold = 248;
 }  // namespace
 
-bool IsDriveAbsolute(const std::wstring& path) { return path.size() >= 2 && path[1] == L':'; }
+bool IsDriveAbsolute(const std::wstring& path) {
+  return path.size() >= 2 && path[1] == L':';
+}
 
 bool StartsWithTwoBackslashes(const std::wstring& path) {
   return path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\';
@@ -35,7 +37,9 @@ bool EqualsIgnoreCaseAscii(const std::wstring& a, const std::wstring& b) {
   return true;
 }
 
-bool HasLongPrefix(const std::wstring& path) { return StartsWith(path, kLongPrefix); }
+bool HasLongPrefix(const std::wstring& path) {
+  return StartsWith(path, kLongPrefix);
+}
 
 std::wstring ToLongPath(const std::wstring& path) {
   if (path.size() < kLongFormThreshold || HasLongPrefix(path)) return path;

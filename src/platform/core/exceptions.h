@@ -10,8 +10,7 @@ class Exception {
  public:
   static constexpr uint32_t kCode = 0xE0010064u;
 
-  Exception(const wchar_t* source_file, int32_t source_line, std::wstring message,
-            uint32_t hresult)
+  Exception(const wchar_t* source_file, int32_t source_line, std::wstring message, uint32_t hresult)
       : message_(std::move(message)),
         source_file_(source_file),
         source_line_(source_line),

@@ -9,8 +9,8 @@ namespace {
 using GetTickCount64Fn = ULONGLONG(WINAPI*)();
 
 ULONGLONG WINAPI PortableTickCount64() {
-  static GetTickCount64Fn real = reinterpret_cast<GetTickCount64Fn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount64")));
+  static GetTickCount64Fn real = reinterpret_cast<GetTickCount64Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount64")));
   if (real) return real();
   // Wraps every 49.7 days; count the wraps seen between calls.
   static volatile LONG high = 0;

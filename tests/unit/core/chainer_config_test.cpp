@@ -16,11 +16,19 @@ TEST(ParseInteger, FollowsTheLenientDecimalRule) {
     const wchar_t* text;
     int32_t expected;
   } cases[] = {
-      {L"  -12abc", -12}, {L"+7", 7},       {L"x1", 0},          {L"", 0},
-      {L"-+5", -5},       {L"+-5", 0},      {L"\t5", 0},         {L"  42  ", 42},
-      {L"007", 7},        {L"2147483647", 2147483647},
+      {L"  -12abc", -12},
+      {L"+7", 7},
+      {L"x1", 0},
+      {L"", 0},
+      {L"-+5", -5},
+      {L"+-5", 0},
+      {L"\t5", 0},
+      {L"  42  ", 42},
+      {L"007", 7},
+      {L"2147483647", 2147483647},
       {L"2147483648", INT32_MIN},  // wraps around in 32 bits
-      {L"4294967297", 1}, {L"-0", 0},
+      {L"4294967297", 1},
+      {L"-0", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseInteger(c.text), c.expected) << c.text;
 }
@@ -164,9 +172,9 @@ TEST(Prerequisites, ListEndsAtTheFirstGapOrIncompleteRecord) {
 }
 
 TEST(Prerequisites, SearchesStopAtTheFirstMissingType) {
-  ChainerConfig config =
-      Load(L"[PREREQUISITES]\r\nApp1=A\r\n[A]\r\nUrl=u\r\nSearchType1=0\r\nSearchString1=f\r\n"
-           L"SearchType3=0\r\nSearchString3=g\r\n");
+  ChainerConfig config = Load(
+      L"[PREREQUISITES]\r\nApp1=A\r\n[A]\r\nUrl=u\r\nSearchType1=0\r\nSearchString1=f\r\n"
+      L"SearchType3=0\r\nSearchString3=g\r\n");
   ASSERT_EQ(config.prerequisites.size(), 1u);
   EXPECT_EQ(config.prerequisites[0].searches.size(), 1u);
 }

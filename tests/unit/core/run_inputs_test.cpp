@@ -35,8 +35,11 @@ TEST(ReadConfigurationText, SkipsTwoBytesAndNeverReadsPastTheFile) {
       {"\xff", L""},
       {"\xff\xfe", L""},
       {std::string("\xff\xfe[\0A\0]\0", 8), L"[A]"},
-      {std::string("[\0A\0]\0", 6), L"A]"},                // no mark: the first unit is lost
-      {std::string("\xff\xfe" "A\0B", 5), L"A"},           // a trailing odd byte is dropped
+      {std::string("[\0A\0]\0", 6), L"A]"},  // no mark: the first unit is lost
+      {std::string("\xff\xfe"
+                   "A\0B",
+                   5),
+       L"A"},                                               // a trailing odd byte is dropped
       {std::string("\xff\xfe\xff\xfeZ\0", 6), L"\xFEFFZ"},  // a second mark stays in the text
   };
   int n = 0;

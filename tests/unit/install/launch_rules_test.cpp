@@ -8,9 +8,9 @@ TEST(QuietCommandLine, AnyQAfterDashOrSlash) {
     const wchar_t* arguments;
     bool quiet;
   } cases[] = {
-      {L"/qn", true},      {L"-q", true},       {L"--quiet", true},   {L"/norestart /qb", true},
-      {L"/Q", false},      {L"/passive", false}, {L"", false},        {L"q", false},
-      {L"/S /v\"/qn\"", true}, {L"-/-q", true},  {L"/ q", false},     {L"x-qy", true},
+      {L"/qn", true},          {L"-q", true},        {L"--quiet", true}, {L"/norestart /qb", true},
+      {L"/Q", false},          {L"/passive", false}, {L"", false},       {L"q", false},
+      {L"/S /v\"/qn\"", true}, {L"-/-q", true},      {L"/ q", false},    {L"x-qy", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsQuietCommandLine(c.arguments), c.quiet) << c.arguments;
 }
@@ -34,7 +34,8 @@ TEST(DirectLaunch, MsiGoesThroughMsiexecAndOtherFilesStartThemselves) {
   EXPECT_EQ(msi.command_line, L" /i \"C:\\p\\x.msi\" /qn");
 
   DirectLaunch prefixed = DirectLaunchFor(L"\\\\?\\C:\\p\\x.msi", L" /qn", L"S\\");
-  EXPECT_EQ(prefixed.command_line, L" /i \"C:\\p\\x.msi\" /qn");  // the prefix never reaches msiexec
+  EXPECT_EQ(prefixed.command_line,
+            L" /i \"C:\\p\\x.msi\" /qn");  // the prefix never reaches msiexec
 
   DirectLaunch exe = DirectLaunchFor(L"C:\\p\\setup.exe", L"", L"S\\");
   EXPECT_EQ(exe.application, L"C:\\p\\setup.exe");

@@ -87,7 +87,8 @@ TEST(LaunchSetup, RecordsLogsAndPublishesTheReturnCode) {
   SetupLauncher launcher(&sink, nullptr, nullptr, nullptr);
   launcher.AddLaunchEntry(StandIn(), L"0", L"Zero", 0, 7, L"RET_ZERO", 0);
   launcher.AddLaunchEntry(StandIn(), L"12", L"Twelve", 0, 7, L"", 1);
-  launcher.AddLaunchEntry(L"C:\\windows\\missing-setup.exe", L"/q", L"Missing", 0, 7, L"RET_MISSING", 2);
+  launcher.AddLaunchEntry(L"C:\\windows\\missing-setup.exe", L"/q", L"Missing", 0, 7,
+                          L"RET_MISSING", 2);
   EXPECT_TRUE(launcher.LaunchSetup(0));
   EXPECT_FALSE(launcher.LaunchSetup(1));
   EXPECT_FALSE(launcher.LaunchSetup(2));
@@ -143,10 +144,8 @@ TEST(InstallStep, RestartFollowsTheRebootModeAndTheAdvisor) {
     int restarts;
     std::vector<int32_t> asked;
   } cases[] = {
-      {0, true, kStepSucceeded, 0, {}},
-      {1, false, kStepRebooting, 1, {}},
-      {2, false, kStepSucceeded, 0, {4}},
-      {2, true, kStepRebooting, 1, {4}},
+      {0, true, kStepSucceeded, 0, {}},   {1, false, kStepRebooting, 1, {}},
+      {2, false, kStepSucceeded, 0, {4}}, {2, true, kStepRebooting, 1, {4}},
       {3, true, kStepSucceeded, 0, {}},
   };
   for (const Case& c : cases) {

@@ -272,7 +272,8 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
   const DWORD kLinkAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
   auto is_link = [&] {
     DWORD attributes = GetFileAttributesW(link.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kLinkAttributes) == kLinkAttributes;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & kLinkAttributes) == kLinkAttributes;
   };
   if (CreateDirectoryW(link.c_str(), nullptr)) {
     UniqueFile handle(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -285,15 +286,19 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
     const WORD names_bytes = static_cast<WORD>(names.size() * sizeof(wchar_t));
     std::vector<BYTE> buffer(16 + names_bytes);
     DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
-    WORD header[6] = {static_cast<WORD>(8 + names_bytes), 0, 0, substitute_bytes,
-                      static_cast<WORD>(substitute_bytes + sizeof(wchar_t)), print_bytes};
+    WORD header[6] = {static_cast<WORD>(8 + names_bytes),
+                      0,
+                      0,
+                      substitute_bytes,
+                      static_cast<WORD>(substitute_bytes + sizeof(wchar_t)),
+                      print_bytes};
     memcpy(buffer.data(), &tag, 4);
     memcpy(buffer.data() + 4, header, sizeof(header));
     memcpy(buffer.data() + 16, names.data(), names_bytes);
     DWORD returned = 0;
-    if (handle && DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
-                                  static_cast<DWORD>(buffer.size()), nullptr, 0, &returned,
-                                  nullptr) &&
+    if (handle &&
+        DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
+                        static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr) &&
         is_link()) {
       return true;
     }

@@ -31,12 +31,9 @@ TEST(ToLongPath, PrefixesFrom248CharactersOnAbsolutePathsOnly) {
   struct Case {
     std::wstring in, out;
   } cases[] = {
-      {drive247, drive247},
-      {drive248, L"\\\\?\\" + drive248},
-      {unc247, unc247},
-      {unc248, L"\\\\?\\UNC\\" + unc248.substr(2)},
-      {relative, relative},
-      {rooted, rooted},
+      {drive247, drive247}, {drive248, L"\\\\?\\" + drive248},
+      {unc247, unc247},     {unc248, L"\\\\?\\UNC\\" + unc248.substr(2)},
+      {relative, relative}, {rooted, rooted},
       {L"", L""},
   };
   for (const Case& c : cases) {

@@ -4,9 +4,26 @@
 #include <objbase.h>
 
 #include "core/prereq_chainer.h"
+#include "ui/progress_sink.h"
 #include "util/unique_handle.h"
 
 namespace {
+// Stands where the dialog will be: the work knows a user is there (so a
+// restart is asked for, not imposed), but nothing is drawn yet.
+class WindowlessSink : public IProgressSink {
+ public:
+  void SetStepCount(uint64_t, uint32_t) override {}
+  void BeginTransfer(int32_t, uint64_t, const std::wstring&) override {}
+  void EndTransfer(int32_t, uint32_t) override {}
+  void AddBytes(uint64_t) override {}
+  bool IsCanceled() override { return false; }
+  bool IsPaused() override { return false; }
+  int32_t ReportError(const std::wstring&, uint32_t code, void*) override {
+    return static_cast<int32_t>(code);
+  }
+  void SetStatus(const std::wstring&, int32_t, uint32_t) override {}
+};
+
 struct DialogWork {
   PrereqChainer* chainer;
   ProgressDialogEnd end;
@@ -22,8 +39,9 @@ DWORD WINAPI DialogWorker(void* parameter) {
   DialogWork* work = static_cast<DialogWork*>(parameter);
   const bool com = SUCCEEDED(CoInitialize(nullptr));
   PrereqChainer& chainer = *work->chainer;
-  if (chainer.DownloadPrerequisites(nullptr) == 0) chainer.OpenSites(nullptr);
-  chainer.InstallPrerequisites(nullptr);
+  WindowlessSink sink;
+  if (chainer.DownloadPrerequisites(&sink) == 0) chainer.OpenSites(&sink);
+  chainer.InstallPrerequisites(&sink);
   // A failed or stopped installation is judged like a finished one, so that a
   // missing mandatory prerequisite always ends the run as a failure.
   work->end = FinishWork(chainer);

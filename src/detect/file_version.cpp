@@ -9,31 +9,15 @@
 #include "util/folder_properties.h"
 #include "util/path_text.h"
 #include "util/temp_folder.h"
+#include "util/version_resource.h"
 #include "util/wide_format.h"
 
 namespace {
 const wchar_t kNoVersion[] = L"0.0.0.0";
 
-bool ReadFixedVersion(const std::wstring& path, uint32_t* version_ms, uint32_t* version_ls) {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-  if (size == 0) return false;
-  std::vector<BYTE> block(size);
-  if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return false;
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
-      length < sizeof(VS_FIXEDFILEINFO)) {
-    return false;
-  }
-  *version_ms = fixed->dwFileVersionMS;
-  *version_ls = fixed->dwFileVersionLS;
-  return true;
-}
-
 std::wstring VersionOf(const std::wstring& path) {
   uint32_t version_ms = 0, version_ls = 0;
-  if (!ReadFixedVersion(path, &version_ms, &version_ls)) return kNoVersion;
+  if (!ReadFixedFileVersion(path, &version_ms, &version_ls)) return kNoVersion;
   return FormatFileVersion(version_ms, version_ls);
 }
 

@@ -85,22 +85,6 @@ bool RunsUnderWow64() {
   return is_wow64_process && is_wow64_process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-bool ReadFixedFileVersion(const std::wstring& path, uint32_t* ms, uint32_t* ls) {
-  DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-  if (size == 0) return false;
-  std::vector<BYTE> block(size);
-  if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return false;
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
-      length < sizeof(VS_FIXEDFILEINFO)) {
-    return false;
-  }
-  *ms = fixed->dwFileVersionMS;
-  *ls = fixed->dwFileVersionLS;
-  return true;
-}
 }  // namespace
 
 OsFacts ReadOsFacts() {

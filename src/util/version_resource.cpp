@@ -39,3 +39,20 @@ bool QueryVersionString(const std::wstring& path, const wchar_t* name, std::wstr
 bool ReadProductName(const std::wstring& path, std::wstring* name) {
   return QueryVersionString(path, L"ProductName", name);
 }
+
+bool ReadFixedFileVersion(const std::wstring& path, uint32_t* ms, uint32_t* ls) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return false;
+  std::vector<BYTE> block(size);
+  if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return false;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+      length < sizeof(VS_FIXEDFILEINFO)) {
+    return false;
+  }
+  *ms = fixed->dwFileVersionMS;
+  *ls = fixed->dwFileVersionLS;
+  return true;
+}

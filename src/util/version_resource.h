@@ -1,5 +1,6 @@
 // Reading texts from a file's version resource.
 #pragma once
+#include <cstdint>
 #include <string>
 
 // The value of \StringFileInfo\<lang><codepage>\<name> for the first
@@ -8,3 +9,6 @@
 bool QueryVersionString(const std::wstring& path, const wchar_t* name, std::wstring* value);
 // The product name of an executable, as the setup title uses it.
 bool ReadProductName(const std::wstring& path, std::wstring* name);
+// The fixed file version of a file (most and least significant halves).
+// False when the file has no version resource.
+bool ReadFixedFileVersion(const std::wstring& path, uint32_t* ms, uint32_t* ls);

@@ -208,3 +208,110 @@ def test_unknown_parent_is_reported_not_fatal(wine, install, clean_registry):
     assert inst.run() == 0
     assert "Parent prerequisite not found:Typo" in log_events(log)
     assert installed(wine, "RuntimeA") == "1.5"
+
+
+@pytest.mark.parametrize("answer, exit_code", [("no", 0), ("yes", -1)])
+def test_basic_mode_asks_before_restarting(wine, install, clean_registry, answer, exit_code):
+    import subprocess
+    from winehelpers import TOOLS_DIR
+    inst = install()
+    shutil.copyfile(SEAMS_EXE, inst.exe)
+    place(inst, "runtime-a.exe")
+    log = configuration(inst, "b", [prerequisite("RuntimeA", "runtime-a.exe",
+                                                 TEST_KEY + r"\RuntimeA", "r")])
+    answerer = subprocess.Popen(["wine", TOOLS_DIR / "answer_box.exe", "Confirmation", answer],
+                                env=wine.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    assert inst.run() == exit_code
+    out, _ = answerer.communicate(timeout=60)
+    assert answerer.returncode == 0, "no restart question was shown"
+    assert out.decode("utf-8", "replace").strip().startswith(
+        "You must reboot your computer in order to continue the installation.")
+    restarted = (inst.dir / "restart-requests.txt").exists()
+    assert restarted == (answer == "yes")
+    events = log_events(log)
+    assert "Starting installing prerequisites in basic UI mode." in events
+    refused = "true" if answer == "no" else "false"
+    assert f"  Reboot was refused={refused}" in events
+    assert wine.key_exists(r"HKCU\InterbootContext") is False
+
+
+def program_files_x86(wine):
+    """Where a 32-bit setup puts its files on this prefix."""
+    x86 = wine.drive_c / "Program Files (x86)"
+    return x86 if x86.is_dir() else wine.drive_c / "Program Files"
+
+
+# Quotes, blanks, an equals sign in quotes and a run of text far beyond MAX_PATH:
+# the setup must receive them exactly as configured.
+AWKWARD_ARGUMENTS = ('/S "C:\\Some Folder\\with blanks" /LOG="x y.log" '
+                     'PROP="va""lue" /LONG=' + "abcdefghij" * 70)
+
+
+def test_quoted_and_long_arguments_reach_the_setup_intact(wine, install, clean_registry):
+    inst = install()
+    place(inst, "runtime-a.exe")
+    record = program_files_x86(wine) / "CorvaneTest" / "RuntimeA" / "installed.txt"
+    if record.exists():
+        record.unlink()
+    name, entries = prerequisite("RuntimeA", "runtime-a.exe", TEST_KEY + r"\RuntimeA")
+    entries = [(k, AWKWARD_ARGUMENTS if k == "NoUiCommandLine" else v) for k, v in entries]
+    configuration(inst, "q", [(name, entries)])
+    assert inst.run() == 0
+    assert installed(wine, "RuntimeA") == "1.5"
+    lines = record.read_bytes().decode("latin-1").splitlines()
+    command = lines[1][len("command line: "):]
+    setup = inst.win_dir + "\\runtime-a.exe"
+    assert command.endswith(" " + AWKWARD_ARGUMENTS)
+    assert command[:-len(AWKWARD_ARGUMENTS)].strip().strip('"').lower() == setup.lower()
+
+
+def test_arguments_beyond_the_setups_own_buffer_are_not_cut(wine, install, clean_registry):
+    # The NSIS stand-in keeps only 1,024 characters of its command line;
+    # exit_with records all of it.
+    from winehelpers import TOOLS_DIR
+    inst = install()
+    shutil.copyfile(TOOLS_DIR / "exit_with.exe", inst.dir / "tool-setup.exe")
+    record = inst.dir / "record.txt"
+    arguments = f'0 "{inst.win_dir}\\record.txt" "quoted part" /X=' + "0123456789" * 2000
+    configuration(inst, "q", [("Tool", [
+        ("SetupFile", "tool-setup.exe"), ("NoUiCommandLine", arguments), ("Options", "m"),
+        ("SearchType1", "5"), ("SearchString1", TEST_KEY + r"\Tool")])])
+    assert inst.run() == 1  # it succeeds but stays undetected: the mandatory check fails
+    command = record.read_bytes().decode("utf-8").splitlines()[0]
+    assert command.endswith(" " + arguments)
+
+
+def interboot_values(wine):
+    """(name, data) of every value under HKCU\\InterbootContext."""
+    proc = wine.wine("reg", "query", r"HKCU\InterbootContext")
+    values = []
+    for line in proc.stdout.decode("utf-8", "replace").splitlines():
+        parts = line.strip().split("    ")
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
+            values.append((parts[0], parts[2] if len(parts) > 2 else ""))
+    return values
+
+
+@pytest.mark.parametrize("setup, options, exit_code", [
+    ("runtime-a.exe", "", 0),
+    ("runtime-fail.exe", "m", 1),
+    ("runtime-a.exe", "r", -1),  # the restart keeps the published value
+], ids=["success", "mandatory-failure", "restart"])
+def test_non_ansi_return_value_name(wine, install, clean_registry, setup, options, exit_code):
+    # The store receives the name in the ANSI code page, characters it lacks
+    # replaced: the run must go on as with any other name.
+    inst = install()
+    shutil.copyfile(SEAMS_EXE, inst.exe)
+    place(inst, setup)
+    log = configuration(inst, "q", [prerequisite(
+        "Runtime \u2603", setup, TEST_KEY + r"\Never", options,
+        [("RetValPropName", "RET_\u2603\u4e2d\U0001F600")])])
+    assert inst.run() == exit_code
+    expected_code = "0" if setup == "runtime-a.exe" else "5"
+    assert "Return code of launched file:" + expected_code in log_events(log)
+    if exit_code == -1:
+        values = interboot_values(wine)
+        assert len(values) == 1 and values[0][0].startswith("RET_")
+        assert values[0][1] == expected_code
+    else:
+        assert not wine.key_exists(r"HKCU\InterbootContext")

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# What the chain itself adds per prerequisite under Wine: the wall time of a
+# silent run of the chainer on 20 prerequisites whose setups exit at once
+# (copies of tools/exit_with.exe, started from the executable's folder), minus
+# the setups' own run time (20 bare starts of the same program), per
+# prerequisite; also without the chainer's own start (a run on an empty
+# configuration). Baseline: one bare start of the setup program. SETUPS sets
+# the number of setups (default 20), RUNS the repetitions (median, default 9),
+# BUILD_DIR another build folder (default build/, built first).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+setups="${SETUPS:-20}"
+runs="${RUNS:-9}"
+build="${BUILD_DIR:-$root/build}"
+targets=(--target chainer run_measure exit_with)
+if [ -z "${BUILD_DIR:-}" ]; then
+  "$root/scripts/build.sh" "${targets[@]}" >/dev/null
+else
+  cmake --build "$build" "${targets[@]}" >/dev/null
+fi
+. "$root/scripts/wine-env.sh"
+prefix="$build/wine/bench-64"
+chainer_ensure_display
+chainer_ensure_prefix "$prefix" win64
+export WINEPREFIX="$prefix"
+dir="$prefix/drive_c/bench/chain"
+rm -rf "$dir" && mkdir -p "$dir/chain" "$dir/empty"
+cp "$build/chainer.exe" "$dir/chain/setup.exe"
+cp "$build/chainer.exe" "$dir/empty/setup.exe"
+cp "$build/tools/exit_with.exe" "$dir/bare.exe"
+for n in $(seq 1 "$setups"); do cp "$build/tools/exit_with.exe" "$dir/chain/setup$n.exe"; done
+python3 - "$dir" "$setups" <<'PY'
+import sys
+d, count = sys.argv[1], int(sys.argv[2])
+def write(path, text):
+    open(path, "wb").write(b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le"))
+write(f"{d}/empty/setup.ini", "")
+lines = ["[GeneralOptions]", "Options=q", "ExtractionFolder=[SETUPEXEDIR]", "[PREREQUISITES]"]
+lines += [f"App{n}=Setup {n}" for n in range(1, count + 1)]
+for n in range(1, count + 1):
+    # Never found, so every setup runs; "0" makes exit_with end at once with 0.
+    lines += [f"[Setup {n}]", f"SetupFile=setup{n}.exe", "NoUiCommandLine=0",
+              "SearchType1=5", f"SearchString1=HKCU\\Software\\ChainerBench\\Chain\\Missing{n}"]
+write(f"{d}/chain/setup.ini", "\n".join(lines) + "\n")
+PY
+measure() { wine "$build/bench/run_measure.exe" "$runs" "$1" | tr -d '\r' | cut -d' ' -f1; }
+bare="$(measure 'C:\bench\chain\bare.exe')"
+empty="$(measure 'C:\bench\chain\empty\setup.exe')"
+chain="$(measure 'C:\bench\chain\chain\setup.exe')"
+python3 - "$setups" "$runs" "$bare" "$empty" "$chain" <<'PY'
+import sys
+n, runs = int(sys.argv[1]), sys.argv[2]
+bare, empty, chain = map(float, sys.argv[3:])
+per = (chain - n * bare) / n
+per_no_start = (chain - empty - n * bare) / n
+print(f"silent chain of {n} setups that exit at once, median of {runs} runs, under Wine")
+print(f"{'run':<44}{'wall ms':>10}")
+print(f"{'baseline: one bare start of the setup':<44}{bare:>10.1f}")
+print(f"{'chainer, empty configuration':<44}{empty:>10.1f}")
+print(f"{f'chainer, {n} setups':<44}{chain:>10.1f}")
+print(f"chain minus the setups' own run time: {per:.1f} ms per prerequisite "
+      f"({per / bare:.2f}x a bare start)")
+print(f"without the chainer's own start as well: {per_no_start:.1f} ms per prerequisite "
+      f"({per_no_start / bare:.2f}x a bare start)")
+PY

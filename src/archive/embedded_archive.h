@@ -4,18 +4,25 @@
 // whatever was extracted is removed again when the archive is destroyed.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "archive/bundle_index.h"
+#include "archive/extraction_progress.h"
+
 class EmbeddedArchive {
  public:
-  EmbeddedArchive() = default;
+  EmbeddedArchive();
+  // Deletes every file it extracted and removes the folders it created.
   ~EmbeddedArchive();
   EmbeddedArchive(const EmbeddedArchive&) = delete;
   EmbeddedArchive& operator=(const EmbeddedArchive&) = delete;
 
   // The executable that carries the archive; its folder (with a trailing
-  // backslash) is the home folder.
+  // backslash) is the home folder. The bundle index is read on first use.
   void SetHome(const std::wstring& module_path);
   // The extraction folder, ending with a backslash.
   void SetDestination(const std::wstring& folder);
@@ -25,12 +32,35 @@ class EmbeddedArchive {
 
   // The path the named file has, or will have, in the extraction folder, and
   // its entry number; the number is negative when the archive lacks the file.
-  int32_t Lookup(const std::wstring& file_name, std::wstring* path) const;
-  // Extracts the entries not yet extracted. Returns 0 or a Windows error.
-  uint32_t Extract(const std::vector<int32_t>& entries, bool silent);
+  int32_t Lookup(const std::wstring& file_name, std::wstring* path);
+  // Extracts the entries not yet extracted by this object, setup files first,
+  // then search helpers. Checks the free space first and asks for more with
+  // AskForDiskSpace. Returns 0 or the Windows error of the first failure
+  // (ERROR_DISK_FULL, ERROR_CRC, ERROR_INVALID_DATA, ERROR_CANCELLED, ...);
+  // a failed entry leaves no file behind.
+  uint32_t Extract(const std::vector<int32_t>& entries, bool silent,
+                   IExtractionProgress* progress = nullptr);
+
+  // Paths of what Extract wrote, in order; they go away with the object.
+  std::vector<std::wstring> extracted_files() const;
 
  private:
+  struct Reader;
+  bool EnsureIndex();
+  uint32_t ExtractGroup(const std::vector<int32_t>& entries, IExtractionProgress* progress);
+  uint32_t ExtractEntry(int32_t entry, IExtractionProgress* progress);
+  uint32_t PrepareDestination();
+  // Packed Java archives (.jar.pack) get unpacked here once that tool exists.
+  void UnpackJavaArchives(const std::vector<std::wstring>& files);
+
   std::wstring module_path_;
   std::wstring home_folder_;
   std::wstring destination_;
+  std::mutex lock_;
+  bool index_read_ = false;
+  BundleIndex index_;
+  std::unique_ptr<Reader> reader_;
+  std::set<int32_t> extracted_entries_;
+  std::vector<std::wstring> extracted_files_;
+  std::vector<std::wstring> created_folders_;
 };

@@ -26,10 +26,10 @@ enum class InstallerWait { Idle, Failed };
 // created here and never released: only our handle is closed.
 InstallerWait WaitForWindowsInstaller() {
   UniqueKernelHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kInstallerMutex));
-  if (!mutex) return GetLastError() == ERROR_FILE_NOT_FOUND ? InstallerWait::Idle
-                                                            : InstallerWait::Failed;
+  if (!mutex)
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? InstallerWait::Idle : InstallerWait::Failed;
   return WaitForSingleObject(mutex.get(), INFINITE) == WAIT_OBJECT_0 ? InstallerWait::Idle
-                                                                      : InstallerWait::Failed;
+                                                                     : InstallerWait::Failed;
 }
 }  // namespace
 
@@ -130,6 +130,7 @@ int32_t ChainerApp::Run() {
 
   archive_.SetHome(module_path_);
   archive_.SetDestination(ExtractionFolderFor(config));
+  config.archive = &archive_;
 
   ShowStatus(&progress_, LoadResString(IDS_PREPARING));
   progress_.version_file = module_path_;
@@ -143,4 +144,3 @@ int32_t ChainerApp::Run() {
   exit_code_ = RunChain(config);
   return exit_code_;
 }
-

@@ -1,5 +1,7 @@
 #include "core/chainer_config.h"
 
+#include "archive/embedded_archive.h"
+
 #include "util/path_text.h"
 
 namespace {
@@ -30,7 +32,14 @@ std::wstring Numbered(const wchar_t* key, int32_t number) {
 }
 }  // namespace
 
-std::wstring ChainerConfig::GetSearchHelperPath(const SearchEntry&) { return std::wstring(); }
+std::wstring ChainerConfig::GetSearchHelperPath(const SearchEntry& search) {
+  if (!archive) return std::wstring();
+  std::wstring path;
+  const int32_t entry = archive->Lookup(search.search_string, &path);
+  // A helper that is missing or cannot be extracted makes the search fail.
+  if (entry < 0 || archive->Extract({entry}, true) != 0) return std::wstring();
+  return path;
+}
 
 int32_t ParseInteger(const std::wstring& text) {
   size_t i = 0;

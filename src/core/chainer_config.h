@@ -10,6 +10,8 @@
 #include "core/ini_document.h"
 #include "detect/prerequisite.h"
 
+class EmbeddedArchive;
+
 // What KeepFiles asks to keep of the downloads.
 enum class KeepFiles : int32_t {
   None = 0,
@@ -92,6 +94,9 @@ class ChainerConfig {
   GeneralOptions general;
   // The download folder with its references resolved, ending with "".
   std::wstring download_folder;
+  // The executable's archive, from which type-10 searches extract their
+  // helpers; none outside a run (tests, tools).
+  EmbeddedArchive* archive = nullptr;
 
  private:
   Prerequisite& At(size_t index);

@@ -1,0 +1,244 @@
+#include "bundle_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cwctype>
+#include <memory>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include "archive/bundle_index.h"
+#include "archive/entry_name.h"
+#include "archive/pe_overlay.h"
+#include "archive/seven_zip_archive.h"
+#include "host.h"
+
+namespace {
+class FileSource : public IByteSource {
+ public:
+  explicit FileSource(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {
+    if (file_ && std::fseek(file_, 0, SEEK_END) == 0) size_ = Tell();
+  }
+  ~FileSource() override {
+    if (file_) std::fclose(file_);
+  }
+  bool ok() const { return file_ != nullptr; }
+  bool ReadAt(uint64_t offset, void* data, size_t size) override {
+    if (!file_ || offset > size_ || size > size_ - offset || !Seek(offset)) return false;
+    return std::fread(data, 1, size, file_) == size;
+  }
+  uint64_t Size() const override { return size_; }
+
+ private:
+#ifdef _WIN32
+  bool Seek(uint64_t offset) {
+    return _fseeki64(file_, static_cast<int64_t>(offset), SEEK_SET) == 0;
+  }
+  uint64_t Tell() {
+    return static_cast<uint64_t>(_ftelli64(file_));
+  }
+#else
+  bool Seek(uint64_t offset) {
+    return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+  }
+  uint64_t Tell() {
+    return static_cast<uint64_t>(ftello(file_));
+  }
+#endif
+  FILE* file_;
+  uint64_t size_ = 0;
+};
+
+bool AppendFile(FILE* out, const std::string& path) {
+  FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) return false;
+  std::unique_ptr<char[]> buffer(new char[1 << 20]);
+  bool ok = true;
+  size_t n = 0;
+  while (ok && (n = std::fread(buffer.get(), 1, 1 << 20, in)) > 0) {
+    ok = std::fwrite(buffer.get(), 1, n, out) == n;
+  }
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  return ok;
+}
+
+struct Group {
+  EntryKind kind;
+  std::vector<std::string> files;
+  std::string archive;  // the 7z made for them
+};
+
+// 7zz on Linux; Windows users may have 7z.exe instead.
+int RunSevenZip(std::vector<std::string> args, const std::string& cwd) {
+  args.insert(args.begin(), "7zz");
+  int code = RunProgram(args, cwd);
+#ifdef _WIN32
+  if (code == -1) {
+    args[0] = "7z";
+    code = RunProgram(args, cwd);
+  }
+#endif
+  return code;
+}
+
+bool CheckChainer(const std::string& path, std::string* error) {
+  FileSource chainer(path);
+  if (!chainer.ok()) {
+    *error = "cannot read the chainer " + path;
+    return false;
+  }
+  std::vector<uint8_t> headers(
+      static_cast<size_t>(chainer.Size() < kPeHeaderReadSize ? chainer.Size() : kPeHeaderReadSize));
+  OverlaySpan span;
+  if (!chainer.ReadAt(0, headers.data(), headers.size()) ||
+      !FindOverlay(headers.data(), headers.size(), chainer.Size(), &span)) {
+    *error = path + " is not a Windows executable";
+    return false;
+  }
+  if (span.signed_file) {
+    *error = path + " is signed: bundle the unsigned chainer, then sign the bundle";
+    return false;
+  }
+  if (span.start != chainer.Size()) {
+    *error = path + " already carries data after its image (a bundle?)";
+    return false;
+  }
+  return true;
+}
+
+// Makes the 7z of one group in scratch and checks that the chainer's reader
+// finds every file in it under its name with methods it can decode.
+bool MakeArchive(const BundleRequest& request, const std::string& scratch, size_t number,
+                 Group* group, std::string* error) {
+  const std::string stage = scratch + "/files" + std::to_string(number);
+  group->archive = scratch + "/archive" + std::to_string(number) + ".7z";
+#ifdef _WIN32
+  const bool made = CreateDirectoryA(stage.c_str(), nullptr) != 0;
+#else
+  const bool made = mkdir(stage.c_str(), 0700) == 0;
+#endif
+  if (!made) {
+    *error = "cannot create " + stage;
+    return false;
+  }
+  std::vector<std::string> args = {"a",  "-t7z",    "-bso0",   "-bsp0",
+                                   "-y", "-ms=off", "-mf=BCJ", "-m0=" + request.method};
+  if (!request.password.empty()) args.push_back("-p" + request.password);
+  args.push_back(group->archive);
+  args.push_back("--");
+  for (const std::string& file : group->files) {
+    const std::string name = BaseName(file);
+    if (!LinkOrCopy(file, stage + "/" + name)) {
+      *error = "cannot read " + file;
+      return false;
+    }
+    args.push_back(name);
+  }
+  const int code = RunSevenZip(args, stage);
+  if (code != 0) {
+    *error = code == -1 ? "7-Zip (7zz) was not found on PATH"
+                        : "7-Zip failed with exit code " + std::to_string(code);
+    return false;
+  }
+  FileSource source(group->archive);
+  SevenZipArchive archive;
+  if (!source.ok() || archive.Open(source) != DecodeStatus::Ok) {
+    *error = "cannot read the archive 7-Zip made";
+    return false;
+  }
+  for (const std::string& file : group->files) {
+    const int32_t item = archive.Find(ToWide(BaseName(file)));
+    if (item < 0 || !archive.IsSupported(static_cast<uint32_t>(item))) {
+      *error = "7-Zip stored " + file + " in a way the chainer cannot read";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WriteBundle(const BundleRequest& request, const std::vector<Group>& groups,
+                 std::string* error) {
+  BundleIndex index;
+  for (size_t g = 0; g < groups.size(); ++g) {
+    FileSource archive(groups[g].archive);
+    index.archives.push_back({0, archive.Size(), ToWide(request.password)});
+    for (const std::string& file : groups[g].files) {
+      index.entries.push_back({ToWide(BaseName(file)), groups[g].kind, static_cast<uint32_t>(g)});
+    }
+  }
+  uint64_t offset = BundleIndexSize(index);
+  for (BundledArchive& archive : index.archives) {
+    archive.offset = offset;
+    offset += archive.size;
+  }
+  const std::vector<uint8_t> header = SerializeBundle(index);
+  FILE* out = std::fopen(request.out.c_str(), "wb");
+  if (!out) {
+    *error = "cannot create " + request.out;
+    return false;
+  }
+  bool ok = AppendFile(out, request.chainer) &&
+            std::fwrite(header.data(), 1, header.size(), out) == header.size();
+  for (const Group& group : groups) ok = ok && AppendFile(out, group.archive);
+  if (std::fclose(out) != 0) ok = false;
+  if (!ok) {
+    std::remove(request.out.c_str());
+    *error = "cannot write " + request.out;
+    return false;
+  }
+  MakeExecutable(request.out);
+  return true;
+}
+}  // namespace
+
+int MakeBundle(const BundleRequest& request, std::string* error) {
+  std::vector<Group> groups;
+  if (!request.setups.empty()) groups.push_back({EntryKind::SetupFile, request.setups, ""});
+  if (!request.helpers.empty()) groups.push_back({EntryKind::SearchHelper, request.helpers, ""});
+  if (groups.empty()) {
+    *error = "no files to bundle";
+    return 2;
+  }
+  if (request.method != "LZMA2" && request.method != "LZMA") {
+    *error = "unknown method " + request.method + " (LZMA2 or LZMA)";
+    return 2;
+  }
+  std::vector<std::wstring> names;
+  for (const Group& group : groups) {
+    for (const std::string& file : group.files) {
+      const std::wstring name = ToWide(BaseName(file));
+      if (!IsSafeEntryName(name)) {
+        *error = "refused file name: " + BaseName(file);
+        return 2;
+      }
+      for (const std::wstring& earlier : names) {
+        if (earlier.size() == name.size() &&
+            std::equal(name.begin(), name.end(), earlier.begin(),
+                       [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); })) {
+          *error = "two files are named " + BaseName(file);
+          return 2;
+        }
+      }
+      names.push_back(name);
+    }
+  }
+  if (!CheckChainer(request.chainer, error)) return 1;
+  const std::string scratch = MakeScratchFolder();
+  if (scratch.empty()) {
+    *error = "cannot create a scratch folder";
+    return 1;
+  }
+  bool ok = true;
+  for (size_t g = 0; ok && g < groups.size(); ++g) {
+    ok = MakeArchive(request, scratch, g, &groups[g], error);
+  }
+  ok = ok && WriteBundle(request, groups, error);
+  RemoveTree(scratch);
+  return ok ? 0 : 1;
+}

@@ -1,5 +1,7 @@
 #include "archive/entry_name.h"
 
+#include "util/path_text.h"
+
 #include <cwctype>
 
 namespace {
@@ -31,20 +33,7 @@ bool IsSafeEntryName(const std::wstring& name) {
   if (name.find(L"..") != std::wstring::npos) return false;
   for (wchar_t c : name) {
     if (c < 0x20 || c == 0x7F) return false;
-    switch (c) {
-      case L'\\':
-      case L'/':
-      case L':':
-      case L'*':
-      case L'?':
-      case L'"':
-      case L'<':
-      case L'>':
-      case L'|':
-        return false;
-      default:
-        break;
-    }
+    if (IsReservedNameCharacter(c)) return false;
   }
   if (name.back() == L'.' || name.back() == L' ' || name.front() == L' ') return false;
   return !IsDeviceName(name);

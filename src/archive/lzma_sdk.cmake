@@ -15,3 +15,4 @@ foreach(file aes_7z.cpp bundle_index.cpp coder_chain.cpp entry_name.cpp pe_overl
         seven_zip_archive.cpp)
   list(APPEND ARCHIVE_SHARED_SOURCES ${CMAKE_CURRENT_LIST_DIR}/${file})
 endforeach()
+list(APPEND ARCHIVE_SHARED_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../util/path_text.cpp)

@@ -1,25 +1,14 @@
 #include "download/url_file_name.h"
 
+#include "util/path_text.h"
+
 namespace {
 constexpr size_t kMaxNameWalk = 40;  // characters looked at before the name's last one
 // Where the look for an embedded second "://" starts, counted from the first.
 constexpr size_t kSecondSchemeOffset = 4;
 
 bool IsSeparator(wchar_t c) {
-  switch (c) {
-    case L'\\':
-    case L'/':
-    case L':':
-    case L'*':
-    case L'?':
-    case L'"':
-    case L'<':
-    case L'>':
-    case L'|':
-      return true;
-    default:
-      return false;
-  }
+  return IsReservedNameCharacter(c);
 }
 }  // namespace
 

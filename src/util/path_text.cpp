@@ -26,6 +26,10 @@ bool EndsWith(const std::wstring& text, const std::wstring& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+bool IsReservedNameCharacter(wchar_t c) {
+  return c != 0 && std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos;
+}
+
 bool EqualsIgnoreCaseAscii(const std::wstring& a, const std::wstring& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -12,6 +12,8 @@ bool StartsWithTwoBackslashes(const std::wstring& path);
 bool HasLongPrefix(const std::wstring& path);
 bool StartsWith(const std::wstring& text, const std::wstring& prefix);
 bool EndsWith(const std::wstring& text, const std::wstring& suffix);
+// One of \ / : * ? " < > |, which no Windows file name may hold.
+bool IsReservedNameCharacter(wchar_t c);
 bool EqualsIgnoreCaseAscii(const std::wstring& a, const std::wstring& b);
 
 // The long form of a path of 248 characters or more that is drive-absolute or

@@ -219,11 +219,17 @@ def test_basic_mode_asks_before_restarting(wine, install, clean_registry, answer
     place(inst, "runtime-a.exe")
     log = configuration(inst, "b", [prerequisite("RuntimeA", "runtime-a.exe",
                                                  TEST_KEY + r"\RuntimeA", "r")])
-    answerer = subprocess.Popen(["wine", TOOLS_DIR / "answer_box.exe", "Confirmation", answer],
-                                env=wine.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    assert inst.run() == exit_code
-    out, _ = answerer.communicate(timeout=60)
-    assert answerer.returncode == 0, "no restart question was shown"
+    answerer = subprocess.Popen(["wine", TOOLS_DIR / "answer_box.exe", "Confirmation", answer,
+                                 "60"], env=wine.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL)
+    try:
+        code = inst.run()
+        out, _ = answerer.communicate(timeout=90)
+    finally:
+        answerer.kill()  # a helper left waiting would answer the next test's box
+    assert answerer.returncode == 0, "no restart question was shown:\n" + (
+        log.read_text("utf-16") if log.exists() else "(no log)")
+    assert code == exit_code
     assert out.decode("utf-8", "replace").strip().startswith(
         "You must reboot your computer in order to continue the installation.")
     restarted = (inst.dir / "restart-requests.txt").exists()

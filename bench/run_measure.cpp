@@ -31,21 +31,23 @@ int wmain(int argc, wchar_t** argv) {
       std::printf("start failed: %lu\n", GetLastError());
       return 3;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
+    // Sampled while the program runs too: Wine may not report the counters of
+    // a process that has ended.
+    do {
+      PROCESS_MEMORY_COUNTERS counters = {};
+      counters.cb = sizeof(counters);
+      if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters))) {
+        peak_working_set = std::max(peak_working_set, counters.PeakWorkingSetSize);
+        peak_private = std::max(peak_private, counters.PeakPagefileUsage);
+      }
+    } while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT);
     QueryPerformanceCounter(&end);
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof(counters);
-    if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof(counters))) {
-      peak_working_set = std::max(peak_working_set, counters.PeakWorkingSetSize);
-      peak_private = std::max(peak_private, counters.PeakPagefileUsage);
-    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     times.push_back(1000.0 * (end.QuadPart - begin.QuadPart) / frequency.QuadPart);
   }
   std::sort(times.begin(), times.end());
-  // Wine cannot always read the counters of a process that has ended; 0 then
-  // means "not reported", not "no memory".
+  // 0 means "not reported", not "no memory".
   std::printf("%.1f %lu %lu\n", times[times.size() / 2],
               static_cast<unsigned long>(peak_working_set / 1024),
               static_cast<unsigned long>(peak_private / 1024));

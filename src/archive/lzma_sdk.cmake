@@ -9,6 +9,13 @@ set(LZMA_SDK_SOURCES)
 foreach(file ${LZMA_SDK_FILES})
   list(APPEND LZMA_SDK_SOURCES ${LZMA_SDK_DIR}/${file})
 endforeach()
+# The encoder side, for the bundling tool only (the chainer never compresses):
+# built with Z7_ST, single-threaded, so that it needs no thread code.
+set(LZMA_SDK_ENCODER_FILES LzmaEnc.c Lzma2Enc.c LzFind.c LzFindOpt.c)
+set(LZMA_SDK_ENCODER_SOURCES)
+foreach(file ${LZMA_SDK_ENCODER_FILES})
+  list(APPEND LZMA_SDK_ENCODER_SOURCES ${LZMA_SDK_DIR}/${file})
+endforeach()
 # The archive code that the tool shares with the chainer: pure format work.
 set(ARCHIVE_SHARED_SOURCES)
 foreach(file aes_7z.cpp bundle_index.cpp coder_chain.cpp entry_name.cpp pe_overlay.cpp

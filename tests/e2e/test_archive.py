@@ -1,5 +1,9 @@
 """The embedded archive end to end: bundles made by the real tool, run by the
-real chainer under Wine, with the setup and a search helper extracted from it."""
+real chainer under Wine, with the setup and a search helper extracted from it;
+the tool's 7z archives judged by Debian's 7-Zip (7zz)."""
+import os
+import random
+import re
 import shutil
 import struct
 import subprocess
@@ -15,15 +19,25 @@ TEST_KEY = r"HKLM\Software\Corvane Test"
 MAGIC = b"CVBUNDL1"
 
 
-def bundle(out, files, helpers=(), password=None, method=None, chainer=None):
-    args = [str(BUNDLE), "--chainer", str(chainer or BUILD_DIR / "chainer.exe"), "--out", str(out)]
+def bundle(out, files, helpers=(), password=None, method=None, chainer=None, wine=None):
+    """Runs the native tool, or bundle.exe under Wine when given a prefix. Neither
+    finds a 7-Zip program: the tool writes its archives itself."""
+    path = wine.to_windows if wine else str
+    args = ["--chainer", path(chainer or BUILD_DIR / "chainer.exe"), "--out", path(out)]
     if password:
         args += ["--encrypt", password]
     if method:
         args += ["--method", method]
     for helper in helpers:
-        args += ["--helper", str(helper)]
-    return subprocess.run(args + [str(f) for f in files], capture_output=True, text=True)
+        args += ["--helper", path(helper)]
+    args += [path(f) for f in files]
+    if wine:
+        proc = wine.wine(BUILD_DIR / "bundle.exe", *args, timeout=300)
+        return subprocess.CompletedProcess(proc.args, proc.returncode,
+                                           proc.stdout.decode("utf-8", "replace"),
+                                           proc.stderr.decode("utf-8", "replace"))
+    return subprocess.run([str(BUNDLE)] + args, capture_output=True, text=True,
+                          env=dict(os.environ, PATH="/nonexistent"))
 
 
 @pytest.fixture
@@ -42,11 +56,13 @@ def helper(tmp_path):
     return path
 
 
-def make_package(inst, tmp_path, helper, password=None, method=None, helper_searches=1):
+def make_package(inst, tmp_path, helper, password=None, method=None, helper_searches=1,
+                 tool_prefix=None):
     """setup.exe carrying runtime-a.exe and the probe; a configuration that
-    installs RuntimeA from the package and asks the probe (exit code 0 = found)."""
+    installs RuntimeA from the package and asks the probe (exit code 0 = found).
+    tool_prefix: made by bundle.exe under Wine instead of the native tool."""
     built = bundle(tmp_path / "setup.exe", [TEST_DATA / "runtime-a.exe"], [helper], password,
-                   method)
+                   method, wine=tool_prefix)
     assert built.returncode == 0, built.stderr
     shutil.copyfile(tmp_path / "setup.exe", inst.exe)
     extract = inst.win_dir + "\\unpacked\\deeper"
@@ -82,12 +98,15 @@ def overlay_index(path):
     return start, archives
 
 
-@pytest.mark.parametrize("password,method", [(None, None), (None, "LZMA"), ("pa55 wörd", None)],
-                         ids=["lzma2", "lzma", "aes"])
+@pytest.mark.parametrize("password,method,windows_tool", [
+    (None, None, False), (None, "LZMA", False), ("pa55 wörd", None, False),
+    (None, None, True), ("pa55 wörd", "LZMA", True),
+], ids=["lzma2", "lzma", "aes", "windows-tool-lzma2", "windows-tool-aes-lzma"])
 def test_package_installs_and_helper_search_finds(wine, install, tmp_path, helper, clean_registry,
-                                                  password, method):
+                                                  password, method, windows_tool):
     inst = install()
-    log, unpacked = make_package(inst, tmp_path, helper, password, method)
+    log, unpacked = make_package(inst, tmp_path, helper, password, method,
+                                 tool_prefix=wine if windows_tool else None)
     assert inst.run() == 0
     assert wine.reg_query(TEST_KEY + r"\RuntimeA", "Version", view64=False) == "1.5"
     events = log_events(log)
@@ -121,6 +140,93 @@ def test_extraction_into_an_existing_folder_keeps_the_folder(wine, install, tmp_
     (unpacked / "deeper" / "mine.txt").write_text("not the chainer's")
     assert inst.run() == 0
     assert files_under(unpacked) == {"deeper/mine.txt"}
+
+
+def seven_zz(*args):
+    return subprocess.run(["7zz", *map(str, args)], capture_output=True, text=True,
+                          stdin=subprocess.DEVNULL, timeout=300)
+
+
+def listed_items(listing):
+    """The items of `7zz l -slt` output, each as a dict of its properties."""
+    items = listing.split("\n----------\n", 1)[1].split("\n\n")
+    return [dict(line.split(" = ", 1) for line in item.splitlines() if " = " in line)
+            for item in items if item.strip()]
+
+
+@pytest.mark.parametrize("password,method,windows_tool", [
+    (None, None, False), (None, "LZMA", False), ("pa55 wörd", None, False),
+    ("secret", "LZMA", False), ("pa55 wörd", None, True),
+], ids=["lzma2", "lzma", "aes", "aes-lzma", "windows-tool-aes"])
+def test_archives_are_valid_7z_that_give_back_the_exact_bytes(request, tmp_path, helper, password,
+                                                                method, windows_tool):
+    files = tmp_path / "files"
+    files.mkdir()
+    (files / "empty.txt").write_bytes(b"")
+    # Poorly compressible, several times the tool's read buffer, and a CALL
+    # with a small offset every 5 bytes, which the x86 filter converts: the
+    # calls straddle every refill of the buffer at a different phase.
+    noise = bytearray(random.Random(7).randbytes(3 * 2**20 + 12345))
+    noise[0::5] = b"\xe8" * len(noise[0::5])
+    noise[4::5] = b"\x00" * len(noise[4::5])
+    (files / "noise.bin").write_bytes(noise)
+    shutil.copyfile(BUILD_DIR / "bundle.exe", files / "tool.exe")  # real x86 code
+    (files / "notes.txt").write_text("line of notes\n" * 5000)
+    names = ["empty.txt", "noise.bin", "tool.exe", "notes.txt"]
+    out = tmp_path / "setup.exe"
+    wine = request.getfixturevalue("wine") if windows_tool else None
+    built = bundle(out, [files / n for n in names], [helper], password, method, wine=wine)
+    assert built.returncode == 0, built.stderr
+
+    _, archives = overlay_index(out)
+    assert len(archives) == 2
+    expected = [names, ["probe.exe"]]
+    sources = {n: files / n for n in names} | {"probe.exe": helper}
+    pw = ["-p" + password] if password else []
+    for number, (offset, size, _, stored_password) in enumerate(archives):
+        assert stored_password == (password or "").encode("utf-16-le")
+        archive = tmp_path / f"archive{number}.7z"
+        archive.write_bytes(out.read_bytes()[offset:offset + size])
+        tested = seven_zz("t", *pw, archive)
+        assert tested.returncode == 0, tested.stdout + tested.stderr
+        # The header stays readable without the password; the names are exact.
+        listing = seven_zz("l", "-slt", archive)
+        assert listing.returncode == 0, listing.stderr
+        items = listed_items(listing.stdout)
+        assert [i["Path"] for i in items] == expected[number]
+        assert re.search(r"^Solid = -$", listing.stdout, re.M)
+        for item in items:
+            if item["Size"] == "0":
+                assert item["Method"] == ""  # an empty stream, no folder
+                continue
+            coders = item["Method"].split()
+            assert coders[-1] == "BCJ"
+            assert coders[-2].split(":")[0] == (method or "LZMA2")
+            assert (coders[0].startswith("7zAES:19")) == bool(password)
+            assert item["Encrypted"] == ("+" if password else "-")
+        unpacked = tmp_path / f"x{number}"
+        extracted = seven_zz("x", *pw, "-o" + str(unpacked), archive)
+        assert extracted.returncode == 0, extracted.stdout + extracted.stderr
+        for name in expected[number]:
+            assert (unpacked / name).read_bytes() == sources[name].read_bytes(), name
+        if password:
+            assert seven_zz("t", "-pwrong", archive).returncode != 0
+
+
+def test_small_file_gets_a_small_dictionary(tmp_path):
+    """A dictionary sized for big files would make the chainer reserve it for a
+    few bytes; a large file gets the full 16 MiB."""
+    (tmp_path / "small.txt").write_bytes(b"tiny")
+    (tmp_path / "large.bin").write_bytes(b"0123456789abcdef" * 2**20 + b"!")
+    # 7zz shows a power-of-two dictionary as its exponent: 2^12 = 4 KiB, 2^24 = 16 MiB.
+    for name, dictionary in (("small.txt", "12"), ("large.bin", "24")):
+        out = tmp_path / (name + ".exe")
+        assert bundle(out, [tmp_path / name]).returncode == 0
+        (offset, size, _, _), = overlay_index(out)[1]
+        archive = tmp_path / (name + ".7z")
+        archive.write_bytes(out.read_bytes()[offset:offset + size])
+        (item,) = listed_items(seven_zz("l", "-slt", archive).stdout)
+        assert item["Method"] == f"LZMA2:{dictionary} BCJ"
 
 
 def corrupt_archive(path, index):
@@ -190,6 +296,16 @@ def test_tool_refuses_duplicate_names_and_a_bundled_chainer(tmp_path, helper):
     again = bundle(tmp_path / "second.exe", [helper], chainer=tmp_path / "first.exe")
     assert again.returncode == 1 and "already carries" in again.stderr
     assert not (tmp_path / "second.exe").exists()
+
+
+def test_tool_reports_an_unreadable_file_and_leaves_nothing(tmp_path, helper):
+    missing = bundle(tmp_path / "out.exe", [helper, tmp_path / "absent.exe"])
+    assert missing.returncode == 1 and "cannot read" in missing.stderr
+    # A folder opens but fails on the first read: a read error mid-stream.
+    (tmp_path / "folder.exe").mkdir()
+    failing = bundle(tmp_path / "out.exe", [helper, tmp_path / "folder.exe"])
+    assert failing.returncode == 1 and "cannot read" in failing.stderr
+    assert not (tmp_path / "out.exe").exists()
 
 
 def test_help_names_every_option():

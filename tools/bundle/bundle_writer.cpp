@@ -6,17 +6,12 @@
 #include <cwctype>
 #include <memory>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
-
 #include "archive/bundle_index.h"
 #include "archive/entry_name.h"
 #include "archive/pe_overlay.h"
 #include "archive/seven_zip_archive.h"
 #include "host.h"
+#include "seven_zip_writer.h"
 
 namespace {
 class FileSource : public IByteSource {
@@ -74,19 +69,6 @@ struct Group {
   std::string archive;  // the 7z made for them
 };
 
-// 7zz on Linux; Windows users may have 7z.exe instead.
-int RunSevenZip(std::vector<std::string> args, const std::string& cwd) {
-  args.insert(args.begin(), "7zz");
-  int code = RunProgram(args, cwd);
-#ifdef _WIN32
-  if (code == -1) {
-    args[0] = "7z";
-    code = RunProgram(args, cwd);
-  }
-#endif
-  return code;
-}
-
 bool CheckChainer(const std::string& path, std::string* error) {
   FileSource chainer(path);
   if (!chainer.ok()) {
@@ -112,50 +94,27 @@ bool CheckChainer(const std::string& path, std::string* error) {
   return true;
 }
 
-// Makes the 7z of one group in scratch and checks that the chainer's reader
+// Writes the 7z of one group in scratch and checks that the chainer's reader
 // finds every file in it under its name with methods it can decode.
 bool MakeArchive(const BundleRequest& request, const std::string& scratch, size_t number,
                  Group* group, std::string* error) {
-  const std::string stage = scratch + "/files" + std::to_string(number);
   group->archive = scratch + "/archive" + std::to_string(number) + ".7z";
-#ifdef _WIN32
-  const bool made = CreateDirectoryA(stage.c_str(), nullptr) != 0;
-#else
-  const bool made = mkdir(stage.c_str(), 0700) == 0;
-#endif
-  if (!made) {
-    *error = "cannot create " + stage;
-    return false;
-  }
-  std::vector<std::string> args = {"a",  "-t7z",    "-bso0",   "-bsp0",
-                                   "-y", "-ms=off", "-mf=BCJ", "-m0=" + request.method};
-  if (!request.password.empty()) args.push_back("-p" + request.password);
-  args.push_back(group->archive);
-  args.push_back("--");
-  for (const std::string& file : group->files) {
-    const std::string name = BaseName(file);
-    if (!LinkOrCopy(file, stage + "/" + name)) {
-      *error = "cannot read " + file;
-      return false;
-    }
-    args.push_back(name);
-  }
-  const int code = RunSevenZip(args, stage);
-  if (code != 0) {
-    *error = code == -1 ? "7-Zip (7zz) was not found on PATH"
-                        : "7-Zip failed with exit code " + std::to_string(code);
-    return false;
-  }
+  std::vector<SevenZipEntry> entries;
+  for (const std::string& file : group->files) entries.push_back({file, ToWide(BaseName(file))});
+  SevenZipOptions options;
+  options.method = request.method == "LZMA" ? SevenZipMethod::Lzma : SevenZipMethod::Lzma2;
+  options.password = ToWide(request.password);
+  if (!WriteSevenZip(group->archive, entries, options, error)) return false;
   FileSource source(group->archive);
   SevenZipArchive archive;
   if (!source.ok() || archive.Open(source) != DecodeStatus::Ok) {
-    *error = "cannot read the archive 7-Zip made";
+    *error = "cannot read back the archive written for " + group->files.front();
     return false;
   }
   for (const std::string& file : group->files) {
     const int32_t item = archive.Find(ToWide(BaseName(file)));
     if (item < 0 || !archive.IsSupported(static_cast<uint32_t>(item))) {
-      *error = "7-Zip stored " + file + " in a way the chainer cannot read";
+      *error = "the archive stores " + file + " in a way the chainer cannot read";
       return false;
     }
   }

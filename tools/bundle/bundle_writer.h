@@ -1,5 +1,6 @@
 // Makes a bundle: a copy of the chainer followed by the bundle index and the
-// 7z archives (made by 7-Zip) of the given files.
+// 7z archives of the given files (written by seven_zip_writer, no external
+// program needed).
 #pragma once
 #include <string>
 #include <vector>

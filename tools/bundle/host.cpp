@@ -5,53 +5,15 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h: RtlGenRandom needs its types.
+#include <ntsecapi.h>
 #else
-#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #ifdef _WIN32
-namespace {
-// Quoting by the rules CommandLineToArgvW and the C runtime undo.
-std::string Quote(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string out = "\"";
-  size_t backslashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(backslashes * 2, '\\');
-  return out + "\"";
-}
-}  // namespace
-
-int RunProgram(const std::vector<std::string>& args, const std::string& cwd) {
-  std::string line;
-  for (const std::string& arg : args) line += (line.empty() ? "" : " ") + Quote(arg);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &startup,
-                      &process)) {
-    return -1;
-  }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
-}
-
 std::string MakeScratchFolder() {
   char base[MAX_PATH + 1] = {};
   if (!GetTempPathA(MAX_PATH, base)) return std::string();
@@ -82,8 +44,9 @@ void RemoveTree(const std::string& folder) {
   RemoveDirectoryA(folder.c_str());
 }
 
-bool LinkOrCopy(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+bool RandomBytes(uint8_t* data, size_t size) {
+  // RtlGenRandom: advapi32 has it since Windows XP, without a provider handle.
+  return RtlGenRandom(data, static_cast<ULONG>(size)) != FALSE;
 }
 
 void MakeExecutable(const std::string&) {}
@@ -102,23 +65,6 @@ std::wstring ToWide(const std::string& text) {
   return out;
 }
 #else
-int RunProgram(const std::vector<std::string>& args, const std::string& cwd) {
-  const pid_t child = fork();
-  if (child < 0) return -1;
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    if (chdir(cwd.c_str()) == 0) execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (waitpid(child, &status, 0) < 0) return -1;
-  if (!WIFEXITED(status)) return -1;
-  // 127 from the child itself: the program was not found.
-  return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);
-}
-
 std::string MakeScratchFolder() {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/bundle-XXXXXX";
@@ -132,20 +78,11 @@ void RemoveTree(const std::string& folder) {
       FTW_DEPTH | FTW_PHYS);
 }
 
-bool LinkOrCopy(const std::string& from, const std::string& to) {
-  if (link(from.c_str(), to.c_str()) == 0) return true;
-  FILE* in = std::fopen(from.c_str(), "rb");
-  if (!in) return false;
-  FILE* out = std::fopen(to.c_str(), "wb");
-  bool ok = out != nullptr;
-  char buffer[1 << 16];
-  size_t n = 0;
-  while (ok && (n = std::fread(buffer, 1, sizeof(buffer), in)) > 0) {
-    ok = std::fwrite(buffer, 1, n, out) == n;
-  }
-  ok = ok && !std::ferror(in);
-  std::fclose(in);
-  if (out && std::fclose(out) != 0) ok = false;
+bool RandomBytes(uint8_t* data, size_t size) {
+  FILE* source = std::fopen("/dev/urandom", "rb");
+  if (!source) return false;
+  const bool ok = std::fread(data, 1, size, source) == size;
+  std::fclose(source);
   return ok;
 }
 

@@ -92,6 +92,8 @@ DWORD ErrorOf(DecodeStatus status, DWORD read_error) {
 }
 }  // namespace
 
+constexpr DWORD kDeleteRetryMs = 3000;
+
 // The opened executable and the 7z archives read so far.
 struct EmbeddedArchive::Reader {
   std::unique_ptr<ModuleSource> module;
@@ -117,8 +119,19 @@ struct EmbeddedArchive::Reader {
 EmbeddedArchive::EmbeddedArchive() = default;
 
 EmbeddedArchive::~EmbeddedArchive() {
+  // A setup that has just exited may still hold its own file for a moment
+  // (the system unmapping its image, a virus scanner): such files get a few
+  // more tries, all of them together bounded so that the exit never hangs.
+  const DWORD started = GetTickCount();
   for (auto it = extracted_files_.rbegin(); it != extracted_files_.rend(); ++it) {
-    DeleteFileLong(*it);
+    while (!DeleteFileLong(*it)) {
+      const DWORD error = GetLastError();
+      if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
+          GetTickCount() - started > kDeleteRetryMs) {
+        break;
+      }
+      Sleep(100);
+    }
   }
   // Deepest first; a folder that still holds something not ours stays.
   for (auto it = created_folders_.rbegin(); it != created_folders_.rend(); ++it) {

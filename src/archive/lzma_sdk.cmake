@@ -9,9 +9,10 @@ set(LZMA_SDK_SOURCES)
 foreach(file ${LZMA_SDK_FILES})
   list(APPEND LZMA_SDK_SOURCES ${LZMA_SDK_DIR}/${file})
 endforeach()
-# The encoder side, for the bundling tool only (the chainer never compresses):
-# built with Z7_ST, single-threaded, so that it needs no thread code.
-set(LZMA_SDK_ENCODER_FILES LzmaEnc.c Lzma2Enc.c LzFind.c LzFindOpt.c)
+# The encoder side, for the bundling tool only (the chainer never compresses),
+# with the SDK's threads so that the match finder runs beside the encoder.
+set(LZMA_SDK_ENCODER_FILES LzmaEnc.c Lzma2Enc.c LzFind.c LzFindOpt.c LzFindMt.c MtCoder.c MtDec.c
+    Threads.c)
 set(LZMA_SDK_ENCODER_SOURCES)
 foreach(file ${LZMA_SDK_ENCODER_FILES})
   list(APPEND LZMA_SDK_ENCODER_SOURCES ${LZMA_SDK_DIR}/${file})

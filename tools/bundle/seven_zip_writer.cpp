@@ -303,14 +303,16 @@ SRes Encode(FilteredInput& input, PackedOutput& output, uint64_t size_hint, Seve
   lzma.level = kLevel;
   lzma.dictSize = kDictionarySize;
   lzma.reduceSize = size_hint;
-  lzma.numThreads = 1;
+  // A second thread finds matches while the first encodes: the same stream,
+  // in about half the time.
+  lzma.numThreads = 2;
   if (method == SevenZipMethod::Lzma2) {
     CLzma2EncProps lzma2;
     Lzma2EncProps_Init(&lzma2);
     lzma2.lzmaProps = lzma;
     lzma2.blockSize = LZMA2_ENC_PROPS_BLOCK_SIZE_SOLID;
     lzma2.numBlockThreads_Max = 1;
-    lzma2.numTotalThreads = 1;
+    lzma2.numTotalThreads = 2;
     CLzma2EncHandle encoder = Lzma2Enc_Create(&kSdkAlloc, &kSdkAlloc);
     if (!encoder) return SZ_ERROR_MEM;
     SRes result = Lzma2Enc_SetProps(encoder, &lzma2);

@@ -1,9 +1,9 @@
 # The LZMA SDK's C files the archive code needs (7z headers, LZMA/LZMA2, BCJ,
-# AES, SHA-256), from the copy that scripts/setup.sh installs; shared by the
-# Windows build and the native build of the bundling tool.
+# AES, SHA-256; MD5 for the downloads), from the copy that scripts/setup.sh
+# installs; shared by the Windows build and the native build of the bundling tool.
 set(LZMA_SDK_DIR ${CMAKE_CURRENT_LIST_DIR}/../../third_party/lzma/C)
 set(LZMA_SDK_FILES 7zArcIn.c 7zBuf.c 7zCrc.c 7zCrcOpt.c 7zDec.c 7zStream.c Bcj2.c Bra.c
-    Bra86.c BraIA64.c Delta.c CpuArch.c Lzma2Dec.c LzmaDec.c Aes.c AesOpt.c Sha256.c
+    Bra86.c BraIA64.c Delta.c CpuArch.c Lzma2Dec.c LzmaDec.c Aes.c AesOpt.c Sha256.c Md5.c
     Sha256Opt.c)
 set(LZMA_SDK_SOURCES)
 foreach(file ${LZMA_SDK_FILES})

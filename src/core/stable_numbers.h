@@ -9,6 +9,12 @@
 #define IDD_PROGRESS 216
 #define IDD_CREDENTIALS 225
 
+// Controls of the credentials dialog.
+#define IDC_CREDENTIALS_USER 1061
+#define IDC_CREDENTIALS_PASSWORD 1062
+#define IDC_CREDENTIALS_REMEMBER 1063
+#define IDC_CREDENTIALS_MESSAGE 1067
+
 // String table.
 #define IDS_INSTALLING 153
 #define IDS_SETUP_TITLE 161

@@ -25,6 +25,7 @@ class IProgressSink {
 };
 
 // Codes given to ReportError (the download error family).
+constexpr uint32_t kErrorNeedCredentials = 0xE0000012u;  // context: the CredentialStore
 constexpr uint32_t kErrorFileRejected = 0xE0000022u;
 constexpr uint32_t kErrorMandatoryFailed = 0xE0000024u;
 constexpr uint32_t kErrorRebootStartedOrRefused = 0xE0000025u;

@@ -4,6 +4,7 @@
 
 #include "archive/pe_overlay.h"
 #include "archive/seven_zip_archive.h"
+#include "core/self_delete_batch.h"
 #include "core/stable_numbers.h"
 #include "platform/core/logger.h"
 #include "ui/message_box.h"
@@ -90,9 +91,19 @@ DWORD ErrorOf(DecodeStatus status, DWORD read_error) {
   }
   return ERROR_INVALID_DATA;
 }
-}  // namespace
 
 constexpr DWORD kDeleteRetryMs = 3000;
+// A batch file tries every 5 seconds for 5 minutes.
+constexpr uint32_t kBatchAttempts = 60;
+
+std::unique_ptr<SelfDeleteBatch> BatchFor(const std::wstring& path, bool is_folder) {
+  std::unique_ptr<SelfDeleteBatch> batch(new SelfDeleteBatch());
+  batch->SetTarget(path);
+  batch->set_is_folder(is_folder);
+  batch->set_retry_count(kBatchAttempts);
+  return batch;
+}
+}  // namespace
 
 // The opened executable and the 7z archives read so far.
 struct EmbeddedArchive::Reader {
@@ -122,20 +133,25 @@ EmbeddedArchive::~EmbeddedArchive() {
   // A setup that has just exited may still hold its own file for a moment
   // (the system unmapping its image, a virus scanner): such files get a few
   // more tries, all of them together bounded so that the exit never hangs.
+  // What stays locked beyond that (a program the setup left running) is
+  // handed to a hidden batch file that removes it once it is free.
   const DWORD started = GetTickCount();
+  std::vector<std::unique_ptr<SelfDeleteBatch>> batches;
   for (auto it = extracted_files_.rbegin(); it != extracted_files_.rend(); ++it) {
     while (!DeleteFileLong(*it)) {
       const DWORD error = GetLastError();
-      if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) ||
-          GetTickCount() - started > kDeleteRetryMs) {
+      if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
+      if (GetTickCount() - started > kDeleteRetryMs) {
+        batches.push_back(BatchFor(*it, false));
         break;
       }
       Sleep(100);
     }
   }
-  // Deepest first; a folder that still holds something not ours stays.
+  // Deepest first; a folder that still holds something not ours stays. While
+  // a locked file waits for its batch file, its folders wait with it.
   for (auto it = created_folders_.rbegin(); it != created_folders_.rend(); ++it) {
-    RemoveFolderLong(*it);
+    if (!RemoveFolderLong(*it) && !batches.empty()) batches.push_back(BatchFor(*it, true));
   }
 }
 

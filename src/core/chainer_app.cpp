@@ -53,8 +53,15 @@ bool ReadConfigurationText(const std::wstring& path, uint32_t size, std::wstring
 }
 
 ChainerApp::~ChainerApp() {
-  // Removing the collected files and starting the cleanup script come with
-  // the cleanup step; the archive removes what it extracted on its own.
+  // The archive's extracted files go when the archive member is destroyed,
+  // right after this.
+  DeleteCollected();
+  script_cleanup_.Run();
+}
+
+void ChainerApp::DeleteCollected() {
+  DeleteCollectedFiles(files_to_delete_, cleanup_folder_);
+  PruneScriptPaths(&script_cleanup_);
 }
 
 void ChainerApp::CollectCleanup(const IniDocument& document) {

@@ -34,6 +34,9 @@ class ChainerApp {
  private:
   // Fills the cleanup lists from section PREREQ_CHAINER.
   void CollectCleanup(const IniDocument& document);
+  // Removes the collected files and emptied folders; keeps for the script
+  // only what it can still remove.
+  void DeleteCollected();
   std::wstring ExtractionFolderFor(const ChainerConfig& config);
 
   int32_t exit_code_ = 0;

@@ -37,3 +37,41 @@ std::vector<std::wstring> FoldersBelowCleanupFolder(const std::wstring& module_d
   }
   return folders;
 }
+
+namespace {
+// A PowerShell single-quoted string: a quote inside is doubled, so a name
+// such as O'Brien can neither end the string nor add commands.
+std::wstring SingleQuoted(const std::wstring& text) {
+  std::wstring quoted = L"'";
+  for (wchar_t c : text) quoted += c == L'\'' ? std::wstring(L"''") : std::wstring(1, c);
+  return quoted + L"'";
+}
+}  // namespace
+
+std::wstring PowerShellArguments(const std::wstring& script_copy,
+                                 const std::vector<std::wstring>& paths, int32_t retry_count) {
+  std::wstring array;
+  for (const std::wstring& path : paths) {
+    if (!array.empty()) array += L',';
+    array += SingleQuoted(path);
+  }
+  // The call operator with a quoted path: a temporary folder with a blank in
+  // it (a user name, "Documents and Settings") must not split the command.
+  return L"-NoProfile -NonInteractive -NoLogo -ExecutionPolicy RemoteSigned -Command \"& " +
+         SingleQuoted(script_copy) + L" -paths " + array + L" -retry_count " +
+         std::to_wstring(retry_count) + L"\"";
+}
+
+std::vector<std::wstring> FoldersToEmpty(const std::wstring& file,
+                                         const std::wstring& cleanup_folder) {
+  std::vector<std::wstring> folders;
+  std::wstring stop = cleanup_folder;
+  while (!stop.empty() && stop.back() == L'\\') stop.pop_back();
+  if (stop.empty() || !StartsWith(file, stop + L"\\")) return folders;
+  for (std::wstring folder = FolderOf(file);
+       folder.size() > stop.size() && folder.find(L'\\') != std::wstring::npos;
+       folder = FolderOf(folder)) {
+    folders.push_back(folder);
+  }
+  return folders;
+}

@@ -14,7 +14,33 @@ struct PowerShellCleanup {
 
   // Appends the path unless it is present already (letter case ignored).
   void AddPath(const std::wstring& path);
+  // Starts PowerShell, without waiting, on a temporary copy of the script with
+  // the paths. True when there are no paths; false when the copy failed (then
+  // nothing starts) or PowerShell could not be started.
+  bool Run() const;
 };
+
+// PowerShell's arguments for the copy of the script: the paths as an array
+// literal of single-quoted strings (quotes in a path doubled, so a folder
+// name cannot end the literal and add commands).
+std::wstring PowerShellArguments(const std::wstring& script_copy,
+                                 const std::vector<std::wstring>& paths, int32_t retry_count);
+// The full path of powershell.exe in the system folder, or empty.
+std::wstring FindPowerShell();
+
+// The folders to try to remove, deepest first, once a collected file is gone:
+// its folder and the folders above it, up to but not including the cleanup
+// folder. None when the file is not below the cleanup folder or there is no
+// cleanup folder (the walk would otherwise reach folders that are not ours).
+std::vector<std::wstring> FoldersToEmpty(const std::wstring& file,
+                                         const std::wstring& cleanup_folder);
+// Deletes each file (best effort) and removes the folders that became empty.
+void DeleteCollectedFiles(const std::vector<std::wstring>& files,
+                          const std::wstring& cleanup_folder);
+// Leaves to the script only what it can remove once this process has ended:
+// files, and folders that hold at most one entry (the next folder of the
+// chain, or the executable).
+void PruneScriptPaths(PowerShellCleanup* cleanup);
 
 // The items of CleanupFiles (separated by U+0001, empty ones skipped).
 std::vector<std::wstring> SplitCleanupFiles(const std::wstring& value);

@@ -161,12 +161,14 @@ def test_return_value_survives_only_a_pending_restart(wine, install, clean_regis
     inst = install()
     shutil.copyfile(SEAMS_EXE, inst.exe)
     place(inst, "runtime-a.exe", "runtime-b.exe")
-    log = configuration(inst, "q", [
+    prereqs = [
         prerequisite("RuntimeA", "runtime-a.exe", TEST_KEY + r"\RuntimeA", "",
                      [("RetValPropName", "RET_A")]),
         prerequisite("RuntimeB", "runtime-b.exe", TEST_KEY + r"\RuntimeB", "r",
-                     [("RetValPropName", "RET_A")])])
+                     [("RetValPropName", "RET_A")])]
+    log = configuration(inst, "q", prereqs)
     assert inst.run() == -1
+    assert not inst.ini.exists()  # removed after every run, a pending restart or not
     assert (inst.dir / "restart-requests.txt").read_text().splitlines() == ["restart"]
     assert wine.reg_query(r"HKCU\InterbootContext", "RET_A") == "0"
     events = log_events(log)
@@ -176,8 +178,10 @@ def test_return_value_survives_only_a_pending_restart(wine, install, clean_regis
                            "  Reboot in Progress=false",
                            "=====================End of Log====================="]
 
-    # The next run ends without a restart: the key goes.
+    # The next run (the package's configuration given again) ends without a
+    # restart: the key goes.
     (inst.dir / "restart-requests.txt").unlink()
+    configuration(inst, "q", prereqs)
     assert inst.run() == 0
     assert not wine.key_exists(r"HKCU\InterbootContext")
 

@@ -52,9 +52,9 @@ int32_t InterbootStore::SetString(const std::string& name, const std::string& te
   if (GetString(name, &present) == 0) return 3;
   UniqueRegKey key;
   if (RegCreateKeyA(HKEY_CURRENT_USER, key_name.c_str(), key.put()) != ERROR_SUCCESS) return 3;
-  LONG status = RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ,
-                               reinterpret_cast<const BYTE*>(text.data()),
-                               static_cast<DWORD>(text.size()));
+  LONG status =
+      RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
+                     static_cast<DWORD>(text.size()));
   return status == ERROR_SUCCESS ? 0 : 3;
 }
 
@@ -105,7 +105,9 @@ std::pair<std::string, std::string> InterbootStore::ValueIterator::operator*() c
   return value;
 }
 
-InterbootStore::ValueIterator InterbootStore::BeginValues() { return ValueIterator(&key_name, 0); }
+InterbootStore::ValueIterator InterbootStore::BeginValues() {
+  return ValueIterator(&key_name, 0);
+}
 
 InterbootStore::ValueIterator InterbootStore::EndValues() {
   UniqueRegKey key;

@@ -53,6 +53,7 @@ bool ReadConfigurationText(const std::wstring& path, uint32_t size, std::wstring
 }
 
 ChainerApp::~ChainerApp() {
+  CloseStatus(&progress_);
   // The archive's extracted files go when the archive member is destroyed,
   // right after this.
   DeleteCollected();
@@ -139,11 +140,12 @@ int32_t ChainerApp::Run() {
   archive_.SetDestination(ExtractionFolderFor(config));
   config.archive = &archive_;
 
-  ShowStatus(&progress_, LoadResString(IDS_PREPARING));
+  // The title first: the status window takes its caption when it appears.
   progress_.version_file = module_path_;
   progress_.product_name = module_path_;
   ReadProductName(module_path_, &progress_.product_name);
   progress_.title = FormatResString(IDS_SETUP_TITLE, progress_.product_name.c_str());
+  ShowStatus(&progress_, LoadResString(IDS_PREPARING));
 
   SetCurrentDirectoryW(module_dir_.c_str());
 

@@ -9,6 +9,11 @@
 #define IDD_PROGRESS 216
 #define IDD_CREDENTIALS 225
 
+// Controls of the status window and the progress dialogs.
+#define IDC_STATUS_TEXT 1001
+#define IDC_PROGRESS_TEXT 1034
+#define IDC_PROGRESS_BAR 1035
+
 // Controls of the credentials dialog.
 #define IDC_CREDENTIALS_USER 1061
 #define IDC_CREDENTIALS_PASSWORD 1062

@@ -47,6 +47,12 @@ class WinePrefix:
         subprocess.run(["bash", "-c", script], env=self.env, check=True,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
+        # The first program that looks for a window starts Wine's desktop
+        # process, which would inherit that program's output pipe and hold it
+        # open for as long as the prefix lives; start it here with no pipe.
+        subprocess.run(["wine", TOOLS_DIR / "window_probe.exe", "-", "0", "0"], env=self.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=120)
 
     @property
     def drive_c(self):

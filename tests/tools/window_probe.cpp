@@ -1,0 +1,74 @@
+// window_probe CAPTION SECONDS CONTROL [cancel]: waits for a visible dialog
+// with that caption that has the control CONTROL (1001: the status window,
+// 1034: a progress dialog) and prints, one per line: the caption, the text of each of the
+// controls 1001 and 1034 ("-" when absent), the progress bar's position and
+// upper bound ("-" without a bar), whether control 2 is visible, and the
+// right edges of control 1001 and control 2 in screen pixels. Texts are read
+// without sending messages, so a window whose thread is busy still answers.
+// With "cancel" it then clicks control 2. Exit 0 when found, 1 otherwise.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+std::wstring TextOf(HWND control) {
+  if (!control) return L"-";
+  wchar_t text[1024] = {};
+  InternalGetWindowText(control, text, 1024);
+  return text;
+}
+
+struct Search {
+  const wchar_t* caption;
+  int control;
+  HWND found;
+};
+
+BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<Search*>(parameter);
+  wchar_t class_name[16] = {};
+  GetClassNameW(window, class_name, 16);
+  if (std::wstring(class_name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  if (TextOf(window) != search->caption || !GetDlgItem(window, search->control)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+long RightEdge(HWND control) {
+  RECT r = {};
+  if (control) GetWindowRect(control, &r);
+  return r.right;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 4) return 2;
+  const DWORD seconds = static_cast<DWORD>(_wtoi(argv[2]));
+  Search search = {argv[1], _wtoi(argv[3]), nullptr};
+  const bool cancel = argc > 4 && std::wstring(argv[4]) == L"cancel";
+  for (DWORD waited = 0;; waited += 50) {
+    EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
+    if (search.found || waited >= seconds * 1000) break;
+    Sleep(50);
+  }
+  HWND dialog = search.found;
+  if (!dialog) return 1;
+  Sleep(300);  // let the dialog settle on what it shows
+  HWND bar = GetDlgItem(dialog, 1035);
+  std::printf("%ls\n%ls\n%ls\n", TextOf(dialog).c_str(), TextOf(GetDlgItem(dialog, 1001)).c_str(),
+              TextOf(GetDlgItem(dialog, 1034)).c_str());
+  if (bar) {
+    std::printf("%ld\n%ld\n", static_cast<long>(SendMessageW(bar, PBM_GETPOS, 0, 0)),
+                static_cast<long>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)));
+  } else {
+    std::printf("-\n-\n");
+  }
+  HWND button = GetDlgItem(dialog, 2);
+  std::printf("%d\n%ld\n%ld\n", button && IsWindowVisible(button) ? 1 : 0,
+              RightEdge(GetDlgItem(dialog, 1001)), RightEdge(button));
+  std::fflush(stdout);
+  if (cancel) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
+  return 0;
+}

@@ -1,0 +1,183 @@
+// Fetches one file into a local path over HTTP, HTTPS or FTP (or copies it
+// from a file: address) with WinINet in asynchronous mode: alternative URLs,
+// resuming from a ".part" file beside the target, reconnecting when the
+// connection drops, progress and failures through an IProgressSink.
+#pragma once
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "download/transfer_rules.h"
+#include "util/unique_handle.h"
+
+class CredentialStore;
+class IProgressSink;
+
+// The pieces of a URL; user and password are percent-decoded.
+struct UrlParts {
+  std::wstring scheme;
+  INTERNET_PORT port = 0;
+  std::wstring host;
+  std::wstring path;
+  std::wstring extra;  // the query, "?..." included
+  std::wstring user;
+  std::wstring password;
+};
+
+// Cracks url with InternetCrackUrlW. For a file: URL whose path starts with
+// two backslashes the host is the server named there. Returns 0 or the
+// Windows error.
+DWORD CrackUrl(const std::wstring& url, UrlParts* parts);
+
+// One per transfer, used on one thread. Sink and credential store stay owned
+// by the caller and may be null. Every operation returns 0 or an error code:
+// a download code (download/download_errors.h), or a WinINet or Windows one.
+class FileDownloader {
+ public:
+  FileDownloader(IProgressSink* sink, CredentialStore* credentials);
+  virtual ~FileDownloader();
+  FileDownloader(const FileDownloader&) = delete;
+  FileDownloader& operator=(const FileDownloader&) = delete;
+
+  // The proxy server the session uses explicitly; empty for the system setting.
+  virtual void SetProxy(const std::wstring& proxy);
+  virtual std::wstring GetProxy() const;
+  // Extra attempts when a host cannot be reached; negative values are ignored.
+  virtual void SetRetryCount(int32_t count);
+  // The session's connect timeout in milliseconds; 0 is ignored.
+  virtual void SetConnectTimeout(uint32_t milliseconds);
+  // Asks for the file only when newer (UTC); year 0 turns it off.
+  virtual void SetIfModifiedSince(const SYSTEMTIME& time);
+  // Reads the server's Last-Modified into GetLastModified.
+  virtual void SetWantLastModified(bool want);
+  // A new ".part" file gets a DACL for Everyone and LocalSystem only.
+  virtual void SetRestrictAcl(bool restrict_acl);
+  virtual SYSTEMTIME GetLastModified() const;
+  // Relaxes the certificate checks and sends again, without asking the sink.
+  virtual void SetAutoAcceptCertErrors(bool accept);
+  // Continues from an existing ".part" file (on by default).
+  virtual void SetResume(bool resume);
+  // When not 0, a server-announced total of another size fails the transfer.
+  virtual void SetExpectedSize(uint64_t size);
+  virtual void SetSink(IProgressSink* sink);
+  // Relaxes the certificate checks of every HTTPS request before it is sent.
+  virtual void SetIgnoreCertErrors(bool ignore);
+  // Appends "name=value" (joined by "&") to the form PostForm sends.
+  virtual void AddFormField(const std::wstring& name, const std::wstring& value);
+  // Content-Type of the last POST answered with 200.
+  virtual std::wstring GetContentType() const;
+  // The charset parameter of GetContentType (empty when none).
+  virtual std::wstring GetCharset() const;
+  // Status of the last HTTP response (0 before any).
+  virtual uint32_t GetHttpStatus() const;
+  // Sends the form by POST (HTTP and HTTPS only, else 12006) and gives the
+  // body of a 200 answer decoded by its charset; 0xE000002B for another status.
+  virtual uint32_t PostForm(const std::wstring& url, std::wstring* text);
+  // Fetches the first URL of urls that answers into target_path (absolute),
+  // through target_path + ".part". 0, 0xE0000008 when cancelled, or the error
+  // that was also reported to the sink.
+  virtual uint32_t DownloadToFile(const std::vector<std::wstring>& urls,
+                                  const std::wstring& target_path);
+  virtual uint32_t DownloadUrlToFile(const std::wstring& url, const std::wstring& target_path);
+
+ private:
+  enum Pending : int32_t {
+    kPendingConnect = 0,
+    kPendingFtpOpen = 2,
+    kPendingRead = 3,
+    kPendingFtpCommand = 4,
+    kPendingHttpOpen = 6,
+    kPendingHttpSend = 7,
+    kPendingQueryData = 8,
+  };
+  enum class SourceKind { kNetwork, kLocal };
+
+  static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, void* info,
+                                      DWORD info_length);
+  void OnStatus(DWORD status, void* info);
+
+  // Runs call (a WinINet call made with this as its context) and waits for it;
+  // a handle it gives comes back in *handle. 0 or the error.
+  uint32_t RunAsync(Pending pending, const std::function<BOOL(HINTERNET*)>& call,
+                    HINTERNET* handle = nullptr);
+  uint32_t WaitForCompletion();
+  void CloseHandleAndWait(UniqueInternet* handle);
+  void CloseTransferHandles();
+  void CloseSession();
+
+  uint32_t OpenSession();
+  uint32_t ValidateUrls();
+  uint32_t OpenWithRetries(uint64_t* offset, uint64_t* total, SourceKind* kind);
+  uint32_t OpenUrl(const std::wstring& url, uint64_t* offset, uint64_t* total, SourceKind* kind);
+  uint32_t OpenHttp(const std::wstring& url, const UrlParts& parts, const wchar_t* verb,
+                    uint64_t* offset, uint64_t* total);
+  uint32_t SendHttp(const std::wstring& url, const UrlParts& parts, const wchar_t* verb,
+                    const std::wstring& first_headers, const std::string& body);
+  uint32_t OpenFtp(const std::wstring& url, const UrlParts& parts, uint64_t* offset,
+                   uint64_t* total);
+  uint32_t ReadBlock(DWORD* got);
+  uint32_t DrainResponse();
+  uint32_t ReadToFile(uint64_t offset, uint64_t total, bool report_progress);
+  uint32_t Reconnect(HANDLE part, uint64_t* offset, uint64_t* total);
+  uint32_t FinishPart(UniqueFile* part);
+  uint32_t CopyLocal(const std::wstring& url);
+  static DWORD CALLBACK CopyProgress(LARGE_INTEGER total, LARGE_INTEGER transferred,
+                                     LARGE_INTEGER stream_size, LARGE_INTEGER stream_transferred,
+                                     DWORD stream, DWORD reason, HANDLE source, HANDLE destination,
+                                     void* data);
+  uint32_t Fail(uint32_t error, bool with_name);
+  bool Canceled() const;
+  void WaitWhilePaused();
+  std::wstring TargetFileName() const;
+
+  IProgressSink* sink_;
+  CredentialStore* credentials_;
+  std::vector<std::wstring> urls_;
+  std::wstring target_path_;
+  std::wstring part_path_;
+  std::wstring proxy_;
+  int32_t retry_count_ = 6;
+  uint32_t connect_timeout_ = 0;
+  uint64_t expected_size_ = 0;
+  bool resume_ = true;
+  bool reconnect_ = true;
+  SYSTEMTIME if_modified_since_ = {};
+  bool want_last_modified_ = false;
+  SYSTEMTIME last_modified_ = {};
+  bool restrict_acl_ = false;
+  bool auto_accept_cert_errors_ = false;
+  bool ignore_cert_errors_ = false;
+  std::wstring form_data_;
+  std::wstring content_type_;
+  uint32_t http_status_ = 0;
+  bool posting_ = false;
+  bool report_progress_ = true;
+  std::wstring current_url_;  // the URL the open handles belong to
+
+  UniqueInternet session_;
+  UniqueInternet connection_;
+  UniqueInternet request_;
+  UniqueKernelHandle request_done_;
+  UniqueKernelHandle handle_closed_;
+  // Written by WinINet's threads in the status callback, read here.
+  std::atomic<int32_t> pending_{-1};
+  std::atomic<bool> completed_{false};
+  std::atomic<bool> connection_closed_{false};
+  std::atomic<DWORD_PTR> async_result_{0};
+  std::atomic<DWORD> async_error_{0};
+  std::atomic<HINTERNET> async_handle_{nullptr};
+  std::wstring last_response_;
+  // Filled by asynchronous reads; members so that a read still outstanding
+  // after a cancellation writes into live memory until its handle is closed.
+  std::vector<char> buffer_;
+  DWORD bytes_read_ = 0;
+  DWORD bytes_available_ = 0;
+  bool went_async_ = false;
+  uint64_t copy_reported_ = 0;
+  DWORD copy_last_tick_ = 0;
+};

@@ -1,0 +1,230 @@
+// The receiving side of a transfer: the ".part" file, reading blocks,
+// reconnecting after a dropped connection, finishing, and local copies.
+#include <windows.h>
+// winnetwk.h needs windows.h first.
+#include <winnetwk.h>
+
+#include <algorithm>
+
+#include "download/credential_store.h"
+#include "download/download_errors.h"
+#include "download/file_digest.h"
+#include "download/file_downloader.h"
+#include "download/restricted_security.h"
+#include "ui/progress_sink.h"
+#include "util/file_ops.h"
+#include "util/path_text.h"
+
+namespace {
+
+constexpr DWORD kBufferSize = 51200;
+constexpr DWORD kCopyProgressMs = 200;
+constexpr int kMaxCredentialAsks = 10;
+
+bool FileSize(HANDLE file, uint64_t* size) {
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(file, &value)) return false;
+  *size = static_cast<uint64_t>(value.QuadPart);
+  return true;
+}
+
+// Moves the file pointer to position and cuts what lies beyond.
+bool SeekAndTruncate(HANDLE file, uint64_t position) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+// "\\srv\share" of "\\srv\share\dir\a.msi"; empty for a drive path.
+std::wstring ShareOf(const std::wstring& path) {
+  if (!StartsWithTwoBackslashes(path)) return {};
+  size_t host_end = path.find(L'\\', 2);
+  if (host_end == std::wstring::npos) return path;
+  size_t share_end = path.find(L'\\', host_end + 1);
+  return share_end == std::wstring::npos ? path : path.substr(0, share_end);
+}
+
+bool IsLogonFailure(DWORD error) {
+  return error == 86 || error == 1326 || error == 2202;
+}
+
+}  // namespace
+
+uint32_t FileDownloader::ReadBlock(DWORD* got) {
+  *got = 0;
+  bytes_available_ = 0;
+  uint32_t error = RunAsync(kPendingQueryData, [&](HINTERNET*) {
+    return InternetQueryDataAvailable(request_.get(), &bytes_available_, 0, 0);
+  });
+  if (error != 0) return error;
+  // An asynchronous completion carries the count in its error field.
+  const DWORD available = went_async_ ? async_error_.load() : bytes_available_;
+  const DWORD wanted = available == 0 ? kBufferSize : std::min(available, kBufferSize);
+  bytes_read_ = 0;
+  error = RunAsync(kPendingRead, [&](HINTERNET*) {
+    return InternetReadFile(request_.get(), buffer_.data(), wanted, &bytes_read_);
+  });
+  if (error != 0) return error;
+  *got = std::min(bytes_read_, wanted);
+  return 0;
+}
+
+uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report_progress) {
+  report_progress_ = report_progress;
+  if (report_progress_ && sink_ != nullptr) sink_->BeginTransfer(1, total, target_path_);
+  if (Canceled()) return kDownloadCanceled;
+  DWORD error = CreateFolderTree(part_path_, false);
+  if (error != 0) return Fail(error, true);
+
+  UniqueFile part;
+  if (offset != 0) {
+    part.reset(CreateFileW(part_path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (part && !SeekAndTruncate(part.get(), offset)) part.reset();
+  } else {
+    RestrictedSecurity security;
+    part.reset(CreateFileW(part_path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                           restrict_acl_ ? security.attributes() : nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  if (!part) {
+    error = GetLastError();
+    return Canceled() ? kDownloadCanceled : Fail(error, true);
+  }
+  if (report_progress_ && sink_ != nullptr) sink_->AddBytes(offset);
+
+  uint64_t written = offset;
+  // Reconnects that bring no new data in a row; a server that keeps dropping
+  // the connection before the first byte must not keep the transfer for ever.
+  int idle_reconnects = 0;
+  for (;;) {
+    DWORD got = 0;
+    uint32_t result = ReadBlock(&got);
+    if (result == kDownloadCanceled) return result;
+    if (result != 0 || got == 0) {
+      if (result == 0 && (total == 0 || written >= total)) return FinishPart(&part);
+      const uint32_t failure = result != 0 ? result : kDownloadPrematureEnd;
+      const bool dropped = result == 0 || IsDroppedConnection(result);
+      if (!dropped || !reconnect_ || ++idle_reconnects > std::max<int32_t>(retry_count_, 1)) {
+        return Fail(failure, true);
+      }
+      result = Reconnect(part.get(), &written, &total);
+      if (result != 0) return Canceled() ? kDownloadCanceled : Fail(result, true);
+      continue;
+    }
+    DWORD put = 0;
+    if (!WriteFile(part.get(), buffer_.data(), got, &put, nullptr) || put != got) {
+      error = GetLastError();
+      return Fail(error != 0 ? error : ERROR_WRITE_FAULT, true);
+    }
+    written += got;
+    idle_reconnects = 0;
+    if (report_progress_ && sink_ != nullptr) sink_->AddBytes(got);
+    WaitWhilePaused();
+    if (Canceled()) return kDownloadCanceled;
+  }
+}
+
+uint32_t FileDownloader::Reconnect(HANDLE part, uint64_t* written, uint64_t* total) {
+  FlushFileBuffers(part);
+  uint64_t size = 0;
+  if (!FileSize(part, &size)) return GetLastError();
+  uint64_t offset = resume_ ? size : 0;
+  SourceKind kind = SourceKind::kNetwork;
+  uint32_t error = OpenWithRetries(&offset, total, &kind);
+  if (error != 0) return error;
+  // A server that now sends the file from another place cannot continue it.
+  if (size != 0 && offset != size) return ERROR_INTERNET_TIMEOUT;
+  if (!SeekAndTruncate(part, offset)) return GetLastError();
+  *written = offset;
+  return 0;
+}
+
+uint32_t FileDownloader::FinishPart(UniqueFile* part) {
+  part->reset();
+  DeleteFileLong(target_path_);
+  if (!MoveFileW(part_path_.c_str(), target_path_.c_str())) {
+    if (!CopyFileW(part_path_.c_str(), target_path_.c_str(), FALSE)) {
+      return Fail(GetLastError(), true);
+    }
+    DeleteFileLong(part_path_);
+  }
+  if (report_progress_ && sink_ != nullptr) sink_->EndTransfer(1, 0);
+  return 0;
+}
+
+DWORD CALLBACK FileDownloader::CopyProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER,
+                                            LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
+                                            void* data) {
+  auto* self = static_cast<FileDownloader*>(data);
+  if (self->Canceled()) return PROGRESS_CANCEL;
+  const DWORD now = GetTickCount();
+  const uint64_t done = static_cast<uint64_t>(transferred.QuadPart);
+  if (now - self->copy_last_tick_ >= kCopyProgressMs && done > self->copy_reported_) {
+    if (self->sink_ != nullptr) self->sink_->AddBytes(done - self->copy_reported_);
+    self->copy_reported_ = done;
+    self->copy_last_tick_ = now;
+  }
+  return PROGRESS_CONTINUE;
+}
+
+uint32_t FileDownloader::CopyLocal(const std::wstring& url) {
+  report_progress_ = true;
+  UrlParts parts;
+  DWORD error = CrackUrl(url, &parts);
+  if (error != 0) return Fail(error, true);
+  const std::wstring source = PercentDecode(LocalPathOfFileUrl(url));
+  if (source.empty()) return Fail(ERROR_INVALID_NAME, true);
+
+  std::wstring user = parts.user;
+  std::wstring password = parts.password;
+  std::wstring share = ShareOf(source);
+  bool connect = !user.empty();
+  FILETIME last_write = {};
+  DWORD size_low = 0;
+  for (int asks = 0;; ++asks) {
+    error = 0;
+    if (connect && !share.empty()) {
+      NETRESOURCEW resource = {};
+      resource.dwType = RESOURCETYPE_DISK;
+      resource.lpRemoteName = &share[0];
+      error = WNetAddConnection2W(&resource, password.c_str(), user.c_str(), 0);
+    }
+    if (error == 0) error = GetFileInfo(source, &last_write, &size_low);
+    if (error == 0) break;
+    if (!IsLogonFailure(error) || asks >= kMaxCredentialAsks ||
+        !RequestCredentials(nullptr, url, L"Local Network Server", false, std::wstring(), &user,
+                            &password, credentials_, sink_)) {
+      return Fail(error, true);
+    }
+    connect = true;
+  }
+  if (if_modified_since_.wYear != 0) {
+    FILETIME since;
+    if (SystemTimeToFileTime(&if_modified_since_, &since) &&
+        CompareFileTime(&last_write, &since) <= 0) {
+      return kDownloadNotModified;
+    }
+  }
+  uint64_t size = size_low;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) {
+    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+  if (expected_size_ != 0 && size != expected_size_) return Fail(kDownloadSizeMismatch, true);
+
+  if (sink_ != nullptr) sink_->BeginTransfer(1, size, target_path_);
+  error = CreateFolderTree(part_path_, false);
+  if (error != 0) return Fail(error, true);
+  copy_reported_ = 0;
+  copy_last_tick_ = GetTickCount();
+  BOOL cancel = FALSE;
+  if (!CopyFileExW(source.c_str(), part_path_.c_str(), CopyProgress, this, &cancel, 0)) {
+    error = GetLastError();
+    return Canceled() || error == ERROR_REQUEST_ABORTED ? kDownloadCanceled : Fail(error, true);
+  }
+  if (Canceled()) return kDownloadCanceled;
+  if (sink_ != nullptr && size > copy_reported_) sink_->AddBytes(size - copy_reported_);
+  UniqueFile none;
+  return FinishPart(&none);
+}

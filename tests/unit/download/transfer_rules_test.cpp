@@ -1,0 +1,182 @@
+#include "download/transfer_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TransferRulesTest, SchemeKinds) {
+  EXPECT_EQ(SchemeKind::kHttp, SchemeKindOf(L"HTTP"));
+  EXPECT_EQ(SchemeKind::kHttps, SchemeKindOf(L"https"));
+  EXPECT_EQ(SchemeKind::kFtp, SchemeKindOf(L"Ftp"));
+  EXPECT_EQ(SchemeKind::kFile, SchemeKindOf(L"file"));
+  EXPECT_EQ(SchemeKind::kUnsupported, SchemeKindOf(L"gopher"));
+  EXPECT_EQ(SchemeKind::kUnsupported, SchemeKindOf(L""));
+  EXPECT_EQ(SchemeKind::kUnsupported, SchemeKindOf(L"httpx"));
+}
+
+TEST(TransferRulesTest, StatusDecidesOffsetAndTotal) {
+  struct Case {
+    uint32_t status;
+    uint64_t length, offset;
+    uint32_t error;
+    bool authenticate;
+    uint64_t new_offset, total;
+  };
+  const Case cases[] = {
+      {200, 1500, 0, 0, false, 0, 1500},
+      {200, 1500, 1000, 0, false, 0, 1500},  // range ignored: start over
+      {200, 800, 1000, 0xE0000010u, false, 1000, 0},
+      {200, 1000, 1000, 0xE0000010u, false, 1000, 0},  // at the size is beyond too
+      {200, 0, 1000, 0, false, 0, 0},                  // no length: start over, size unknown
+      {206, 500, 1000, 0, false, 1000, 1500},
+      {206, 0, 1000, 0, false, 1000, 0},  // no length: still the tail, size unknown
+      {206, 0x100000000ull, 0x100000000ull, 0, false, 0x100000000ull, 0x200000000ull},
+      {304, 0, 5, 0xE0000013u, false, 0, 0},
+      {403, 10, 0, 0xE0000016u, false, 0, 0},
+      {404, 10, 0, 0xE0000018u, false, 0, 0},
+      {410, 10, 0, 0xE0000018u, false, 0, 0},
+      {401, 6, 700, 0, true, 700, 0},
+      {407, 6, 700, 0, true, 700, 0},
+      {500, 42, 700, 0, false, 0, 42},  // taken as the file
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.status << " " << c.length << " " << c.offset);
+    const HttpOutcome outcome = DecideHttpStatus(c.status, c.length, c.offset);
+    EXPECT_EQ(c.error, outcome.error);
+    EXPECT_EQ(c.authenticate, outcome.authenticate);
+    if (c.error == 0) {
+      EXPECT_EQ(c.new_offset, outcome.offset);
+      EXPECT_EQ(c.total, outcome.total);
+    }
+  }
+}
+
+TEST(TransferRulesTest, HeaderLines) {
+  EXPECT_EQ(L"", RangeHeader(0));
+  EXPECT_EQ(L"Range: bytes=1000-\r\n", RangeHeader(1000));
+  EXPECT_EQ(L"Range: bytes=4294967296-\r\n", RangeHeader(0x100000000ull));
+
+  HttpDate date;
+  EXPECT_EQ(L"", IfModifiedSinceHeader(date));
+  date.year = 2000;
+  date.month = 2;
+  date.day = 29;
+  date.hour = 23;
+  date.minute = 5;
+  date.second = 1;
+  EXPECT_EQ(L"If-Modified-Since: Tue, 29 Feb 2000 23:05:01 GMT\r\n", IfModifiedSinceHeader(date));
+  date.year = 1994;
+  date.month = 11;
+  date.day = 6;
+  date.hour = 8;
+  date.minute = 49;
+  date.second = 37;
+  EXPECT_EQ(L"If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n", IfModifiedSinceHeader(date));
+  date.month = 1;
+  date.day = 1;
+  date.year = 2024;
+  EXPECT_EQ(L"If-Modified-Since: Mon, 01 Jan 2024 08:49:37 GMT\r\n", IfModifiedSinceHeader(date));
+
+  // Out-of-range fields would index past the name tables or send a date the
+  // server cannot read: no header instead.
+  for (HttpDate bad : {HttpDate{1900, 2, 29, 0, 0, 0}, HttpDate{2024, 13, 1, 0, 0, 0},
+                       HttpDate{2024, 0, 1, 0, 0, 0}, HttpDate{2024, 4, 31, 0, 0, 0},
+                       HttpDate{2024, 4, 1, 24, 0, 0}, HttpDate{2024, 4, 1, 0, 60, 0}}) {
+    SCOPED_TRACE(testing::Message() << bad.year << "-" << bad.month << "-" << bad.day);
+    EXPECT_EQ(L"", IfModifiedSinceHeader(bad));
+  }
+}
+
+TEST(TransferRulesTest, ConnectionAndCertificateErrors) {
+  for (uint32_t error : {12002u, 12030u, 12031u, 12163u}) EXPECT_TRUE(IsDroppedConnection(error));
+  for (uint32_t error : {0u, 12007u, 12029u, 0xE000000Fu}) EXPECT_FALSE(IsDroppedConnection(error));
+  for (uint32_t error : {12037u, 12038u, 12044u, 12045u}) EXPECT_TRUE(IsCertificateError(error));
+  for (uint32_t error : {0u, 12057u, 12029u}) EXPECT_FALSE(IsCertificateError(error));
+}
+
+TEST(TransferRulesTest, NextAttemptRotatesAndCounts) {
+  // Unreachable hosts: attempts until none are left, wrapping to the first URL.
+  int32_t left = 2;
+  size_t index = 0;
+  EXPECT_TRUE(NextAttempt(12007, 3, &left, &index));
+  EXPECT_EQ(1u, index);
+  EXPECT_TRUE(NextAttempt(12029, 3, &left, &index));
+  EXPECT_EQ(2u, index);
+  EXPECT_EQ(0, left);
+  EXPECT_FALSE(NextAttempt(12007, 3, &left, &index));
+  EXPECT_EQ(2u, index);
+
+  left = 6;
+  index = 0;
+  int attempts = 1;
+  while (NextAttempt(12007, 1, &left, &index)) {
+    EXPECT_EQ(0u, index);
+    ++attempts;
+  }
+  EXPECT_EQ(7, attempts) << "one URL: the first try and six more";
+
+  // Missing files: only with another URL to go to.
+  for (uint32_t error : {3u, 12003u, 12028u, 12111u, 0xE0000018u}) {
+    SCOPED_TRACE(error);
+    left = 6;
+    index = 0;
+    EXPECT_FALSE(NextAttempt(error, 1, &left, &index));
+    EXPECT_EQ(6, left);
+    EXPECT_TRUE(NextAttempt(error, 2, &left, &index));
+    EXPECT_EQ(1u, index);
+    EXPECT_TRUE(NextAttempt(error, 2, &left, &index));
+    EXPECT_EQ(0u, index);
+  }
+  // Anything else ends the attempts.
+  for (uint32_t error : {0u, 0xE0000016u, 0xE0000012u, 12002u, 0xE0000008u}) {
+    left = 6;
+    index = 0;
+    EXPECT_FALSE(NextAttempt(error, 3, &left, &index)) << error;
+  }
+  left = 6;
+  EXPECT_FALSE(NextAttempt(12007, 0, &left, &index)) << "no URLs";
+}
+
+TEST(TransferRulesTest, CharsetAndCodePage) {
+  EXPECT_EQ(L"utf-8", CharsetOf(L"text/plain; charset=utf-8"));
+  EXPECT_EQ(L"ISO-8859-1", CharsetOf(L"text/html;Charset=ISO-8859-1; q=1"));
+  EXPECT_EQ(L"UTF-16", CharsetOf(L"text/plain; charset = \"UTF-16\""));
+  EXPECT_EQ(L"", CharsetOf(L"text/plain"));
+  EXPECT_EQ(L"", CharsetOf(L"text/plain; xcharset=utf-8"));
+  EXPECT_EQ(L"koi8-r", CharsetOf(L"text/plain; xcharset=utf-8; charset=koi8-r"));
+
+  EXPECT_EQ(65001u, CodePageForCharset(L"UTF-8"));
+  EXPECT_EQ(kCodePageUtf16, CodePageForCharset(L"utf-16"));
+  EXPECT_EQ(28591u, CodePageForCharset(L"iso-8859-1"));
+  EXPECT_EQ(kCodePageThreadAnsi, CodePageForCharset(L"US-ASCII"));
+  EXPECT_EQ(kCodePageSystemAnsi, CodePageForCharset(L"windows-1252"));
+  EXPECT_EQ(kCodePageSystemAnsi, CodePageForCharset(L""));
+}
+
+TEST(TransferRulesTest, FtpReplyCodes) {
+  EXPECT_EQ(350u, FtpReplyCode(L"350 Restarting at 1000."));
+  EXPECT_EQ(350u, FtpReplyCode(L"\r\n350 Restarting"));
+  EXPECT_EQ(502u, FtpReplyCode(L"502 Command not implemented"));
+  EXPECT_EQ(0u, FtpReplyCode(L""));
+  EXPECT_EQ(0u, FtpReplyCode(L"Restarting"));
+}
+
+TEST(TransferRulesTest, LocalPathsOfFileUrls) {
+  const struct {
+    const wchar_t* url;
+    const wchar_t* path;
+  } cases[] = {
+      {L"file:///C:/dir/a.msi", L"C:\\dir\\a.msi"},
+      {L"file://C:\\dir\\a.msi", L"C:\\dir\\a.msi"},
+      {L"FILE:C:\\a.msi", L"C:\\a.msi"},
+      {L"file://\\\\srv\\share\\a.msi", L"\\\\srv\\share\\a.msi"},
+      {L"file://srv/share/a.msi", L"\\\\srv\\share\\a.msi"},
+      {L"file://user:pw@srv/share/a.msi", L"\\\\srv\\share\\a.msi"},
+      {L"file://user@\\\\srv\\share\\a.msi", L"\\\\srv\\share\\a.msi"},
+      {L"file:///", L""},
+      {L"http://srv/a.msi", L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.path, LocalPathOfFileUrl(c.url)) << c.url;
+}
+
+}  // namespace

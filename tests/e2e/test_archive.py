@@ -8,7 +8,6 @@ import shutil
 import struct
 import subprocess
 import zlib
-from pathlib import Path
 
 import pytest
 

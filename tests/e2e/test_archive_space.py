@@ -5,7 +5,7 @@ import subprocess
 
 import pytest
 
-from winehelpers import BUILD_DIR, TEST_DATA, TOOLS_DIR, log_events
+from winehelpers import BUILD_DIR, TEST_DATA, log_events
 
 TEST_KEY = r"HKLM\Software\Corvane Test"
 DRIVE_BYTES = 4 << 20
@@ -60,10 +60,9 @@ def exit_code(run):
 
 
 def answer_error_box(wine, button):
-    answered = subprocess.run(["wine", TOOLS_DIR / "answer_box.exe", "Error", button, "60"],
-                              env=wine.env, capture_output=True, timeout=90)
-    assert answered.returncode == 0, "no message box asked for space"
-    return answered.stdout.decode("utf-8", "replace")
+    code, text = wine.run_gui_tool("answer_box.exe", "Error", button, "60")
+    assert code == 0, "no message box asked for space"
+    return text
 
 
 def test_silent_run_stops_before_writing(wine, install, tmp_path, small_drive, clean_registry):

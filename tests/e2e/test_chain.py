@@ -216,25 +216,21 @@ def test_unknown_parent_is_reported_not_fatal(wine, install, clean_registry):
 
 @pytest.mark.parametrize("answer, exit_code", [("no", 0), ("yes", -1)])
 def test_basic_mode_asks_before_restarting(wine, install, clean_registry, answer, exit_code):
-    import subprocess
-    from winehelpers import TOOLS_DIR
     inst = install()
     shutil.copyfile(SEAMS_EXE, inst.exe)
     place(inst, "runtime-a.exe")
     log = configuration(inst, "b", [prerequisite("RuntimeA", "runtime-a.exe",
                                                  TEST_KEY + r"\RuntimeA", "r")])
-    answerer = subprocess.Popen(["wine", TOOLS_DIR / "answer_box.exe", "Confirmation", answer,
-                                 "60"], env=wine.env, stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL)
+    answerer = wine.start_gui_tool("answer_box.exe", "Confirmation", answer, "60")
     try:
         code = inst.run()
-        out, _ = answerer.communicate(timeout=90)
     finally:
-        answerer.kill()  # a helper left waiting would answer the next test's box
-    assert answerer.returncode == 0, "no restart question was shown:\n" + (
+        # Never left waiting: it would answer the next test's box.
+        answered, out = wine.finish_gui_tool(answerer)
+    assert answered == 0, "no restart question was shown:\n" + (
         log.read_text("utf-16") if log.exists() else "(no log)")
     assert code == exit_code
-    assert out.decode("utf-8", "replace").strip().startswith(
+    assert out.strip().startswith(
         "You must reboot your computer in order to continue the installation.")
     restarted = (inst.dir / "restart-requests.txt").exists()
     assert restarted == (answer == "yes")

@@ -14,11 +14,9 @@ STATUS_WINDOW, PROGRESS_DIALOG = "1001", "1034"  # a control only that window ha
 
 
 def probe(wine, caption, control, *action):
-    done = subprocess.run(["wine", TOOLS_DIR / "window_probe.exe", caption, "60", control,
-                           *action],
-                          env=wine.env, capture_output=True, timeout=90)
-    assert done.returncode == 0, f"no window {caption!r}"
-    lines = done.stdout.decode("utf-8", "replace").replace("\r", "").split("\n")
+    code, text = wine.run_gui_tool("window_probe.exe", caption, "60", control, *action)
+    assert code == 0, f"no window {caption!r}"
+    lines = text.split("\n")
     keys = ["caption", "status", "progress_text", "pos", "range", "button_visible",
             "text_right", "button_right"]
     return dict(zip(keys, lines))
@@ -73,9 +71,8 @@ def test_cancel_ends_the_dialog_at_once_and_the_run_waits_for_the_setup(wine, in
     try:
         probe(wine, TITLE, PROGRESS_DIALOG, "cancel")
         # The dialog is gone while the setup still runs; the chainer waits for it.
-        gone = subprocess.run(["wine", TOOLS_DIR / "window_probe.exe", TITLE, "2", PROGRESS_DIALOG],
-                              env=wine.env, capture_output=True, timeout=60)
-        assert gone.returncode == 1
+        gone, _ = wine.run_gui_tool("window_probe.exe", TITLE, "2", PROGRESS_DIALOG)
+        assert gone == 1
         assert run.poll() is None
         (inst.dir / "release").write_text("")
         assert exit_code(run) == 0
@@ -111,9 +108,8 @@ def test_silent_run_shows_no_window(wine, install):
     run = inst.start()
     try:
         for control in (STATUS_WINDOW, PROGRESS_DIALOG):
-            nothing = subprocess.run(["wine", TOOLS_DIR / "window_probe.exe", TITLE, "2", control],
-                                     env=wine.env, capture_output=True, timeout=60)
-            assert nothing.returncode == 1
+            nothing, _ = wine.run_gui_tool("window_probe.exe", TITLE, "2", control)
+            assert nothing == 1
         (inst.dir / "release").write_text("")
         assert exit_code(run) == 0
     finally:

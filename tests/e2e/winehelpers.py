@@ -3,6 +3,7 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -47,12 +48,33 @@ class WinePrefix:
         subprocess.run(["bash", "-c", script], env=self.env, check=True,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        # The first program that looks for a window starts Wine's desktop
-        # process, which would inherit that program's output pipe and hold it
-        # open for as long as the prefix lives; start it here with no pipe.
-        subprocess.run(["wine", TOOLS_DIR / "window_probe.exe", "-", "0", "0"], env=self.env,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=120)
+
+    # Our window helpers (answer_box, window_probe) write to a file, not a pipe:
+    # the first program that looks for a window starts Wine's desktop process,
+    # which inherits that program's handles and lives as long as any other
+    # program of the prefix runs, so a pipe would stay open until then.
+    def start_gui_tool(self, tool, *args):
+        """Starts a helper; returns (process, output file) for finish_gui_tool."""
+        out = tempfile.TemporaryFile()
+        proc = subprocess.Popen(["wine", TOOLS_DIR / tool, *map(str, args)], env=self.env,
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+        return proc, out
+
+    @staticmethod
+    def finish_gui_tool(started, timeout=90):
+        """Waits for a started helper: (exit code, its output with LF line ends)."""
+        proc, out = started
+        try:
+            code = proc.wait(timeout=timeout)
+        finally:
+            proc.kill()
+        out.seek(0)
+        text = out.read().decode("utf-8", "replace").replace("\r", "")
+        out.close()
+        return code, text
+
+    def run_gui_tool(self, tool, *args, timeout=90):
+        return self.finish_gui_tool(self.start_gui_tool(tool, *args), timeout)
 
     @property
     def drive_c(self):

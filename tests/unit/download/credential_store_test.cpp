@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 #include "download/auth_query.h"
+#include "loopback_http.h"
 #include "ui/progress_sink.h"
 #include "util/unique_handle.h"
 
@@ -128,94 +130,28 @@ TEST(RequestCredentialsTest, RememberedOfferedOncePerRequest) {
 
 // A loopback HTTP server that wants Basic credentials: as a server (401,
 // WWW-Authenticate, Authorization) or as a proxy (407, Proxy-Authenticate,
-// Proxy-Authorization). Every connection carries one request.
+// Proxy-Authorization).
 class AuthServer {
  public:
-  AuthServer(bool proxy, const char* realm, const char* expected_base64)
-      : proxy_(proxy), realm_(realm), expected_(expected_base64) {
-    WSADATA data;
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    int size = sizeof(address);
-    if (listener_ == INVALID_SOCKET ||
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-        listen(listener_, 8) != 0) {
-      return;
-    }
-    port_ = ntohs(address.sin_port);
-    thread_.reset(CreateThread(nullptr, 0, Serve, this, 0, nullptr));
-  }
-  ~AuthServer() {
-    if (listener_ != INVALID_SOCKET) closesocket(listener_);  // ends accept()
-    if (thread_) WaitForSingleObject(thread_.get(), 10000);
-    if (started_) WSACleanup();
-  }
-  INTERNET_PORT port() const { return port_; }
-  LONG requests() const { return requests_; }
+  AuthServer(bool proxy, const std::string& realm, const std::string& expected_base64)
+      : server_([=](const LoopbackRequest& request, int) {
+          const std::string given = request.Header(proxy ? "Proxy-Authorization" : "Authorization");
+          if (LoopbackRequest::Lower(given) == LoopbackRequest::Lower("Basic " + expected_base64)) {
+            ++authorized_;
+            return LoopbackResponse::Make(200, "ok");
+          }
+          const std::string challenge =
+              std::string(proxy ? "Proxy-Authenticate" : "WWW-Authenticate") + ": Basic realm=\"" +
+              realm + "\"\r\n";
+          return LoopbackResponse::Make(proxy ? 407 : 401, "denied", challenge);
+        }) {}
+  INTERNET_PORT port() const { return server_.port(); }
+  LONG requests() { return static_cast<LONG>(server_.request_count()); }
   LONG authorized() const { return authorized_; }
 
  private:
-  static DWORD WINAPI Serve(void* parameter) {
-    AuthServer* self = static_cast<AuthServer*>(parameter);
-    for (;;) {
-      SOCKET client = accept(self->listener_, nullptr, nullptr);
-      if (client == INVALID_SOCKET) return 0;
-      self->Answer(client);
-      closesocket(client);
-    }
-  }
-
-  void Answer(SOCKET client) {
-    DWORD timeout = 5000;
-    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
-               sizeof(timeout));
-    std::string head;
-    char buffer[2048];
-    while (head.find("\r\n\r\n") == std::string::npos) {
-      int got = recv(client, buffer, sizeof(buffer), 0);
-      if (got <= 0) return;
-      head.append(buffer, got);
-    }
-    InterlockedIncrement(&requests_);
-    std::string lower = head;
-    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    const std::string wanted =
-        std::string(proxy_ ? "\r\nproxy-authorization: basic " : "\r\nauthorization: basic ") +
-        Lower(expected_) + "\r\n";
-    std::string reply;
-    if (lower.find(wanted) != std::string::npos) {
-      InterlockedIncrement(&authorized_);
-      reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
-    } else if (proxy_) {
-      reply = "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"" +
-              realm_ + "\"\r\nContent-Length: 6\r\nConnection: close\r\n\r\ndenied";
-    } else {
-      reply = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"" + realm_ +
-              "\"\r\nContent-Length: 6\r\nConnection: close\r\n\r\ndenied";
-    }
-    send(client, reply.data(), static_cast<int>(reply.size()), 0);
-    shutdown(client, SD_SEND);
-  }
-
-  static std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-  }
-
-  bool proxy_;
-  std::string realm_;
-  std::string expected_;
-  bool started_ = false;
-  SOCKET listener_ = INVALID_SOCKET;
-  INTERNET_PORT port_ = 0;
-  UniqueKernelHandle thread_;
-  volatile LONG requests_ = 0;
-  volatile LONG authorized_ = 0;
+  std::atomic<LONG> authorized_{0};
+  LoopbackHttp server_;  // last: stopped before the counter goes
 };
 
 // base64("alice:s3cret") and base64("proxyuser:pr0xy")

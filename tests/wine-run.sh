@@ -9,4 +9,4 @@ case "$WINEPREFIX" in *32) arch=win32 ;; *) arch=win64 ;; esac
 export WINEARCH=$arch
 chainer_ensure_display
 chainer_ensure_prefix "$WINEPREFIX" "$arch"
-exec wine "$@"
+exec "$CHAINER_WINE" "$@"

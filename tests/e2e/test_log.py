@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from winehelpers import TOOLS_DIR, files_under
+from winehelpers import TOOLS_DIR, WINE, files_under
 
 BOM = b"\xff\xfe"
 BANNER = "\r\n<< Corvane (x86) Log >>\r\n"
@@ -57,7 +57,7 @@ def check_stamps_are_now(text):
 def run_with_debug_output(inst):
     """Runs the chainer and returns (exit code, its debugger-output messages)."""
     env = dict(inst.prefix.env, WINEDEBUG="warn+seh")
-    proc = subprocess.run(["wine", TOOLS_DIR / "exitcode.exe", inst.win_exe], env=env,
+    proc = subprocess.run([WINE, TOOLS_DIR / "exitcode.exe", inst.win_exe], env=env,
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
     code = int(proc.stdout.decode("ascii", "replace").strip().splitlines()[-1])
     messages = re.findall(r'OutputDebugStringA "(.*)"',

@@ -4,7 +4,7 @@ while a setup runs, and Cancel."""
 import shutil
 import subprocess
 
-from winehelpers import TOOLS_DIR, log_events, wait_for_file
+from winehelpers import TOOLS_DIR, WINE, log_events, wait_for_file
 
 TEST_KEY = r"HKLM\Software\Corvane Test"
 TITLE = "Corvane Prerequisite Chainer Setup"  # "%s Setup" with the product name
@@ -85,7 +85,7 @@ def test_status_window_while_windows_installer_is_busy(wine, install):
     inst = install()
     slow_package(inst, "b")
     ready = inst.dir / "mutex-ready"
-    holder = subprocess.Popen(["wine", TOOLS_DIR / "mutex_holder.exe", "hold",
+    holder = subprocess.Popen([WINE, TOOLS_DIR / "mutex_holder.exe", "hold",
                                wine.to_windows(ready), "8000"], env=wine.env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:

@@ -11,6 +11,11 @@ SOURCE_DIR = Path(os.environ.get("CHAINER_SOURCE_DIR", Path(__file__).resolve().
 BUILD_DIR = Path(os.environ.get("CHAINER_BUILD_DIR", SOURCE_DIR / "build"))
 CHAINER_EXE = BUILD_DIR / "chainer.exe"
 TOOLS_DIR = BUILD_DIR / "tools"
+# The loader for the build under test: "wine" for the 32-bit build, Wine's
+# 64-bit loader for the 64-bit one (CTest passes it; see scripts/wine-env.sh).
+WINE = os.environ.get("CHAINER_WINE", "wine")
+# True when the programs under test are 64-bit: nothing 32-bit can be run then.
+X64 = os.environ.get("CHAINER_ARCH", "x86") == "x64"
 
 BOM = b"\xff\xfe"
 
@@ -39,7 +44,9 @@ class WinePrefix:
         self.arch = arch
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH=arch,
-                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=":99")
+                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=":99", CHAINER_WINE=WINE)
+        if WINE != "wine":
+            self.env["WINELOADER"] = WINE
         self._ensure()
 
     def _ensure(self):
@@ -56,7 +63,7 @@ class WinePrefix:
     def start_gui_tool(self, tool, *args):
         """Starts a helper; returns (process, output file) for finish_gui_tool."""
         out = tempfile.TemporaryFile()
-        proc = subprocess.Popen(["wine", TOOLS_DIR / tool, *map(str, args)], env=self.env,
+        proc = subprocess.Popen([WINE, TOOLS_DIR / tool, *map(str, args)], env=self.env,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
         return proc, out
 
@@ -98,7 +105,7 @@ class WinePrefix:
         raise ValueError(windows_path)
 
     def wine(self, *args, timeout=120, check=False, input_bytes=None):
-        return subprocess.run(["wine", *map(str, args)], env=self.env, timeout=timeout,
+        return subprocess.run([WINE, *map(str, args)], env=self.env, timeout=timeout,
                               input=input_bytes, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, check=check)
 
@@ -178,7 +185,7 @@ class Installation:
 
     def start(self):
         """Starts the chainer without waiting; returns the Popen of the exit-code reporter."""
-        return subprocess.Popen(["wine", TOOLS_DIR / "exitcode.exe", self.win_exe],
+        return subprocess.Popen([WINE, TOOLS_DIR / "exitcode.exe", self.win_exe],
                                 env=self.prefix.env, stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL)
 

@@ -22,8 +22,15 @@ ULONGLONG WINAPI PortableTickCount64() {
 }
 }  // namespace
 
+// The name the import library would define for kernel32!GetTickCount64:
+// decorated stdcall with a leading underscore on x86, the plain name on x64
+// (XP x64's kernel32 lacks it too).
+#ifdef _WIN64
+#define CHAINER_TICK_COUNT64_IMPORT "__imp_GetTickCount64"
+#else
+#define CHAINER_TICK_COUNT64_IMPORT "__imp__GetTickCount64@0"
+#endif
 extern "C" {
-// The name the import library would define for kernel32!GetTickCount64 (stdcall, no arguments).
-void* imp_get_tick_count64 __asm__("__imp__GetTickCount64@0") =
+void* imp_get_tick_count64 __asm__(CHAINER_TICK_COUNT64_IMPORT) =
     reinterpret_cast<void*>(&PortableTickCount64);
 }

@@ -2,15 +2,16 @@
 # Extraction throughput of the embedded archive: one 256 MiB entry (text-like,
 # compressible data) extracted by the chainer under Wine, against Debian's
 # `7zz x -mmt1` on the same archive, and the chainer's peak memory during it.
-# BUILD_DIR picks a build folder other than build/ (no build then).
+# BUILD_DIR picks another build folder of the route (no build then).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${BUILD_DIR:-$root/build}"
+. "$root/scripts/wine-env.sh"
+chainer_choose_route
+build="${BUILD_DIR:-$CHAINER_BUILD}"
 size_mib="${SIZE_MIB:-256}"
 if [ -z "${BUILD_DIR:-}" ]; then
-  "$root/scripts/build.sh" --target chainer run_measure bundle_native >/dev/null
+  "$root/scripts/build.sh" chainer run_measure bundle_native >/dev/null
 fi
-. "$root/scripts/wine-env.sh"
 prefix="$build/wine/bench-64"
 chainer_ensure_display
 chainer_ensure_prefix "$prefix" win64

@@ -6,19 +6,20 @@
 # prerequisite; also without the chainer's own start (a run on an empty
 # configuration). Baseline: one bare start of the setup program. SETUPS sets
 # the number of setups (default 20), RUNS the repetitions (median, default 9),
-# BUILD_DIR another build folder (default build/, built first).
+# BUILD_DIR another build folder of the route (default the route's, built first).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/wine-env.sh"
+chainer_choose_route
 setups="${SETUPS:-20}"
 runs="${RUNS:-9}"
-build="${BUILD_DIR:-$root/build}"
-targets=(--target chainer run_measure exit_with)
+build="${BUILD_DIR:-$CHAINER_BUILD}"
+targets=(chainer run_measure exit_with)
 if [ -z "${BUILD_DIR:-}" ]; then
   "$root/scripts/build.sh" "${targets[@]}" >/dev/null
 else
-  cmake --build "$build" "${targets[@]}" >/dev/null
+  cmake --build "$build" --target "${targets[@]}" >/dev/null
 fi
-. "$root/scripts/wine-env.sh"
 prefix="$build/wine/bench-64"
 chainer_ensure_display
 chainer_ensure_prefix "$prefix" win64

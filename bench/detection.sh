@@ -9,17 +9,18 @@
 # build folder (default build/, built first with scripts/build.sh).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/wine-env.sh"
+chainer_choose_route
 count="${COUNT:-500}"
 runs="${RUNS:-9}"
-build="${BUILD_DIR:-$root/build}"
-targets=(--target detection_bench raw_lookups versioned)
+build="${BUILD_DIR:-$CHAINER_BUILD}"
+targets=(detection_bench raw_lookups versioned)
 if [ -z "${BUILD_DIR:-}" ]; then
   "$root/scripts/build.sh" "${targets[@]}" >/dev/null
 else
   cmake "$build" >/dev/null  # picks up bench programs added since the last configure
-  cmake --build "$build" "${targets[@]}" >/dev/null
+  cmake --build "$build" --target "${targets[@]}" >/dev/null
 fi
-. "$root/scripts/wine-env.sh"
 prefix="$build/wine/bench-64"
 chainer_ensure_display
 chainer_ensure_prefix "$prefix" win64

@@ -2,17 +2,18 @@
 # What the log's durability costs under Wine: lines per second of Logger::Write
 # (every piece written and flushed on its own) beside plain WriteFile calls
 # without flush, and their ratio. LINES sets the number of lines (default
-# 1000); BUILD_DIR another build folder (default build/, built first).
+# 1000); BUILD_DIR another build folder of the route (default the route's, built first).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/wine-env.sh"
+chainer_choose_route
 lines="${LINES:-1000}"
-build="${BUILD_DIR:-$root/build}"
+build="${BUILD_DIR:-$CHAINER_BUILD}"
 if [ -z "${BUILD_DIR:-}" ]; then
-  "$root/scripts/build.sh" --target logger_bench >/dev/null
+  "$root/scripts/build.sh" logger_bench >/dev/null
 else
   cmake --build "$build" --target logger_bench >/dev/null
 fi
-. "$root/scripts/wine-env.sh"
 prefix="$build/wine/bench-64"
 chainer_ensure_display
 chainer_ensure_prefix "$prefix" win64

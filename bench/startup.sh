@@ -5,18 +5,19 @@
 # trivial Windows program (bench/trivial.cpp) under the same Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-runs="${RUNS:-15}"
-"$root/scripts/build.sh" --target chainer run_measure trivial >/dev/null
 . "$root/scripts/wine-env.sh"
-prefix="$root/build/wine/bench-64"
+chainer_choose_route
+runs="${RUNS:-15}"
+"$root/scripts/build.sh" chainer run_measure trivial >/dev/null
+prefix="$CHAINER_BUILD/wine/bench-64"
 chainer_ensure_display
 chainer_ensure_prefix "$prefix" win64
 export WINEPREFIX="$prefix"
 dir="$prefix/drive_c/bench"
 rm -rf "$dir" && mkdir -p "$dir/empty" "$dir/large"
-cp "$root/build/bench/trivial.exe" "$dir/trivial.exe"
-cp "$root/build/chainer.exe" "$dir/empty/setup.exe"
-cp "$root/build/chainer.exe" "$dir/large/setup.exe"
+cp "$CHAINER_BUILD/bench/trivial.exe" "$dir/trivial.exe"
+cp "$CHAINER_BUILD/chainer.exe" "$dir/empty/setup.exe"
+cp "$CHAINER_BUILD/chainer.exe" "$dir/large/setup.exe"
 python3 - "$dir" <<'PY'
 import sys
 d = sys.argv[1]
@@ -32,7 +33,7 @@ for n in range(1, 1001):
                   f"VerMin{k}=1.0", f"VerMax{k}=9.9"]
 write(f"{d}/large/setup.ini", "\n".join(lines) + "\n")
 PY
-measure() { wine "$root/build/bench/run_measure.exe" "$runs" "$1" | tr -d '\r'; }
+measure() { wine "$CHAINER_BUILD/bench/run_measure.exe" "$runs" "$1" | tr -d '\r'; }
 read -r t0 w0 p0 < <(measure 'C:\bench\trivial.exe')
 read -r t1 w1 p1 < <(measure 'C:\bench\empty\setup.exe')
 read -r t2 w2 p2 < <(measure 'C:\bench\large\setup.exe')

@@ -6,6 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 tested="${CHAINER_BUILD:-$root/build}"
+[ "${1:-}" = --target ] && shift
 for dir in "$root/build" "$root/build/x64"; do
   toolchain="$root/cmake/mingw-i686.cmake"
   [ "$dir" = "$root/build/x64" ] && toolchain="$root/cmake/mingw-x86_64.cmake"

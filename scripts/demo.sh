@@ -4,9 +4,11 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" --target chainer exitcode chainer_test_installers >/dev/null
 . "$root/scripts/wine-env.sh"
-prefix="$root/build/wine/demo-64"
+chainer_choose_route
+"$root/scripts/build.sh" chainer exitcode chainer_test_installers >/dev/null
+build="$CHAINER_BUILD"
+prefix="$build/wine/demo-64"
 chainer_ensure_display
 chainer_ensure_prefix "$prefix" win64
 export WINEPREFIX="$prefix"
@@ -14,14 +16,15 @@ export WINEPREFIX="$prefix"
 demo="$prefix/drive_c/Demo"
 rm -rf "$demo"
 mkdir -p "$demo"
-cp "$root/build/chainer.exe" "$demo/setup.exe"
+cp "$build/chainer.exe" "$demo/setup.exe"
 python3 "$root/scripts/ini-to-utf16.py" "$root/examples/demo.ini" "$demo/setup.ini"
-# The demo prerequisite: a small NSIS setup built with the tests' installers.
-cp "$root/build/test-data/demo-runtime.exe" "$demo/"
+# The demo prerequisite: a small setup built with the tests' installers
+# (NSIS for the 32-bit build, a 64-bit stand-in for the 64-bit one).
+cp "$build/test-data/demo-runtime.exe" "$demo/"
 # Start from a machine without it, so that every demo run installs it.
 wine reg delete 'HKLM\Software\Corvane Test\Demo Runtime' /f /reg:32 >/dev/null 2>&1 || true
 
-code=$(wine "$root/build/tools/exitcode.exe" 'C:\Demo\setup.exe' | tr -d '\r')
+code=$(wine "$build/tools/exitcode.exe" 'C:\Demo\setup.exe' | tr -d '\r')
 echo "chainer exit code: $code"
 if [ -f "$demo/setup-demo.log" ]; then
   echo "---- C:\\Demo\\setup-demo.log ----"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "util/module_path.h"
+#include "util/process_bitness.h"
 #include "util/unique_handle.h"
 #include "util/version_resource.h"
 
@@ -13,8 +14,8 @@ namespace {
 const wchar_t kVersionKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
 const wchar_t kProductOptionsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
 
-// The program is 32-bit: without the 64-bit view a 64-bit Windows would answer
-// from its WOW64 copy of the keys.
+// A 32-bit program without the 64-bit view would be answered from the WOW64
+// copy of the keys; the flag changes nothing for the 64-bit program.
 UniqueRegKey OpenMachineKey(const wchar_t* path) {
   UniqueRegKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) !=
@@ -102,7 +103,7 @@ OsFacts ReadOsFacts() {
     values.has_product_type = ReadString(key.get(), L"ProductType", 520, &values.product_type);
     values.product_suite = ReadMultiString(key.get(), L"ProductSuite");
   }
-  return OsFactsFromRegistryValues(values, RunsUnderWow64());
+  return OsFactsFromRegistryValues(values, WindowsIs64Bit(kProcessIs64Bit, RunsUnderWow64()));
 }
 
 // Function-local statics are initialised exactly once even when several

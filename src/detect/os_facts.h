@@ -7,8 +7,9 @@
 
 #include "detect/os_names.h"
 
-// Reads the facts from the registry now, in the 64-bit view, and asks
-// IsWow64Process for the bitness. Missing keys and values leave the defaults.
+// Reads the facts from the registry now, in the 64-bit view; Windows is 64-bit
+// when this program is or when IsWow64Process says it runs under WOW64. Missing keys and values
+// leave the defaults.
 OsFacts ReadOsFacts();
 
 // The process-wide facts, read once on first use from any thread and never

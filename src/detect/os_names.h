@@ -36,7 +36,7 @@ struct OsFacts {
   uint16_t product_type = 1;  // 1 workstation, 2 domain controller, 3 server
   uint16_t suite_mask = 0;    // OsSuiteFlag bits
   bool is_server = false;
-  bool is_64bit = false;  // a 32-bit process under WOW64
+  bool is_64bit = false;  // 64-bit Windows, whatever the bitness of this program
   int32_t release_id = 1507;
 };
 
@@ -57,7 +57,8 @@ struct OsRegistryValues {
   std::vector<std::wstring> product_suite;
 };
 
-// The facts the registry values describe; is_64bit comes from the process.
+// The facts the registry values describe; is_64bit is the Windows bitness,
+// which the registry does not tell.
 OsFacts OsFactsFromRegistryValues(const OsRegistryValues& values, bool is_64bit);
 
 // The flag one ProductSuite string names; 0 for an unknown name.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "util/path_text.h"
+#include "util/process_bitness.h"
 #include "util/wide_format.h"
 
 namespace {
@@ -106,6 +107,11 @@ HKEY ParseRegistryRoot(const std::wstring& path) {
   return RegistryRootFromPath(path, &root) ? RegistryRootKey(root) : nullptr;
 }
 
+REGSAM RegistryViewFlag(bool wants_64bit_view, bool process_is_64bit) {
+  if (wants_64bit_view) return KEY_WOW64_64KEY;
+  return process_is_64bit ? KEY_WOW64_32KEY : 0;
+}
+
 LONG OpenRegistryKey(const std::wstring& key_path, REGSAM access, UniqueRegKey* key) {
   RegistryKeyPath parts;
   if (!SplitRegistryKeyPath(key_path, &parts)) return ERROR_BAD_PATHNAME;
@@ -130,7 +136,7 @@ bool ReadRegistryValueText(const std::wstring& value_path, bool wow64, std::wstr
   RegistryValuePath parts;
   if (!SplitRegistryValuePath(value_path, &parts)) return false;
   UniqueRegKey key;
-  REGSAM access = KEY_QUERY_VALUE | (wow64 ? KEY_WOW64_64KEY : 0);
+  REGSAM access = KEY_QUERY_VALUE | RegistryViewFlag(wow64, kProcessIs64Bit);
   if (RegOpenKeyExW(RegistryRootKey(parts.root), parts.key.c_str(), 0, access, key.put()) !=
       ERROR_SUCCESS) {
     return false;

@@ -46,8 +46,13 @@ HKEY RegistryRootKey(RegistryRoot root);
 // The predefined HKEY a path starts with; nullptr for a path without "\".
 HKEY ParseRegistryRoot(const std::wstring& path);
 
+// The view flag of a read that wants the 64-bit view (the "x" letter) or not.
+// Without it the read sees what the 32-bit program sees by default, the 32-bit
+// view; a 64-bit process has to name that view, as 0 means its own.
+REGSAM RegistryViewFlag(bool wants_64bit_view, bool process_is_64bit);
+
 // Opens a key path (root and key) with the access asked for; the caller adds
-// KEY_WOW64_64KEY for the 64-bit view. ERROR_SUCCESS, ERROR_BAD_PATHNAME for a
+// the view flag. ERROR_SUCCESS, ERROR_BAD_PATHNAME for a
 // path without root, or the registry's code.
 LONG OpenRegistryKey(const std::wstring& key_path, REGSAM access, UniqueRegKey* key);
 // Queries a value of an open key (the key needs KEY_QUERY_VALUE) and turns it
@@ -55,6 +60,6 @@ LONG OpenRegistryKey(const std::wstring& key_path, REGSAM access, UniqueRegKey* 
 // read or has another type.
 bool ReadValueText(HKEY key, const std::wstring& value_name, std::wstring* text);
 // The value a full value path names, as text; the key is opened in the 64-bit
-// view when wow64 is set. False, leaving *text alone, for anything that cannot
-// be opened or read.
+// view when wow64 is set, else in the 32-bit one. False, leaving *text alone, for anything that
+// cannot be opened or read.
 bool ReadRegistryValueText(const std::wstring& value_path, bool wow64, std::wstring* text);

@@ -7,6 +7,7 @@
 #include "core/chainer_config.h"
 #include "detect/msix_finder.h"
 #include "detect/os_facts.h"
+#include "detect/registry_value.h"
 #include "detect/searches_internal.h"
 #include "detect/searches_platform.h"
 #include "detect/version.h"
@@ -14,17 +15,17 @@
 #include "util/file_ops.h"
 #include "util/folder_properties.h"
 #include "util/path_text.h"
+#include "util/process_bitness.h"
 
 namespace {
 const wchar_t kHiddenWindow[] = L"WND_HIDE";
 
 // The view a registry search opens its key in. The value names of type 12
 // are always read from the 64-bit view when asked; the other types only ask
-// for it where it exists.
+// for it where it exists and read the 32-bit view otherwise.
 REGSAM RegistryView(int32_t type, bool wow64, bool windows_64bit) {
-  if (!wow64) return 0;
-  if (type == kRegistryValueNames) return KEY_WOW64_64KEY;
-  return windows_64bit ? KEY_WOW64_64KEY : 0;
+  const bool wants_64bit_view = wow64 && (type == kRegistryValueNames || windows_64bit);
+  return RegistryViewFlag(wants_64bit_view, kProcessIs64Bit);
 }
 
 bool RunHelperProgram(const SearchEntry& search, bool wow64, ChainerConfig& config) {

@@ -27,7 +27,7 @@ enum SearchType : int32_t {
   kSubfolders = 14,
 };
 
-// Types 1, 2, 5 to 9 and 12. view is 0 or KEY_WOW64_64KEY. Other types: false.
+// Types 1, 2, 5 to 9 and 12. view is a RegistryViewFlag. Other types: false.
 bool RunRegistrySearch(const SearchEntry& search, REGSAM view, std::vector<std::wstring>* values);
 
 // Type 3: the VersionString of the installed product, when it has one.

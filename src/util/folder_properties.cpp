@@ -9,6 +9,7 @@
 #include "detect/registry_value.h"
 #include "util/module_path.h"
 #include "util/path_text.h"
+#include "util/process_bitness.h"
 #include "util/temp_folder.h"
 
 std::wstring ExpandReferences(const std::wstring& text, const ReferenceResolver& resolve) {
@@ -74,6 +75,24 @@ constexpr ShellFolder kShellFolders[] = {
     {L"CommonAppDataFolder", CSIDL_COMMON_APPDATA},
     {L"ProgramFiles", CSIDL_PROGRAM_FILES},
 };
+
+// The 32-bit program is given "Program Files (x86)" for these on 64-bit
+// Windows; the 64-bit program has to ask for that folder by name.
+int ShellFolderCsidl(int csidl, bool process_is_64bit) {
+  if (!process_is_64bit) return csidl;
+  if (csidl == CSIDL_PROGRAM_FILES) return CSIDL_PROGRAM_FILESX86;
+  if (csidl == CSIDL_PROGRAM_FILES_COMMON) return CSIDL_PROGRAM_FILES_COMMONX86;
+  return csidl;
+}
+
+// The same holds for the variables WOW64 sets to those folders: the 64-bit
+// program reads their "(x86)" twins, which Windows sets in 64-bit processes.
+std::wstring EnvironmentVariableName(const std::wstring& name, bool process_is_64bit) {
+  if (!process_is_64bit) return name;
+  if (EqualsIgnoreCaseAscii(name, L"ProgramFiles")) return L"ProgramFiles(x86)";
+  if (EqualsIgnoreCaseAscii(name, L"CommonProgramFiles")) return L"CommonProgramFiles(x86)";
+  return name;
+}
 
 using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
 
@@ -185,15 +204,19 @@ bool OldShellFolderPath(const std::wstring& name, std::wstring* path) {
   return true;
 }
 
-bool ResolveShellFolder(const std::wstring& name, std::wstring* path) {
-  const ShellFolder* folder = nullptr;
-  for (const ShellFolder& candidate : kShellFolders) {
-    if (name == candidate.name) folder = &candidate;
-  }
-  if (!folder) return false;
-  if (ShellFolderPath(folder->csidl, path)) return true;
-  if (ShFolderPath(folder->csidl, path)) return true;
+bool ResolveShellFolder(const std::wstring& name, int csidl, std::wstring* path) {
+  if (ShellFolderPath(csidl, path)) return true;
+  if (ShFolderPath(csidl, path)) return true;
   return IsOldShell() && OldShellFolderPath(name, path);
+}
+
+bool ResolveNamedShellFolder(const std::wstring& name, std::wstring* path) {
+  for (const ShellFolder& folder : kShellFolders) {
+    if (name == folder.name) {
+      return ResolveShellFolder(name, ShellFolderCsidl(folder.csidl, kProcessIs64Bit), path);
+    }
+  }
+  return false;
 }
 
 bool WindowsDirectory(std::wstring* path) {
@@ -221,7 +244,9 @@ bool ResolveFolderProperty(const std::wstring& name, std::wstring* path, bool wo
       *path = WithTrailingBackslash(value);
       return true;
     }
-    return ResolveShellFolder(L"ProgramFiles", path);
+    // The folder of the process's own bitness: the 64-bit one in the 64-bit
+    // program, where the 32-bit program has no better answer.
+    return ResolveShellFolder(L"ProgramFiles", CSIDL_PROGRAM_FILES, path);
   }
   if (name == L"SystemFolder") {
     wchar_t buffer[MAX_PATH] = {};
@@ -257,7 +282,7 @@ bool ResolveFolderProperty(const std::wstring& name, std::wstring* path, bool wo
     *path = SetupExeDir();
     return true;
   }
-  return ResolveShellFolder(name, path);
+  return ResolveNamedShellFolder(name, path);
 }
 
 std::wstring ExpandProperties(const std::wstring& text, bool wow64) {
@@ -267,7 +292,7 @@ std::wstring ExpandProperties(const std::wstring& text, bool wow64) {
           case ReferenceKind::FolderProperty:
             return ResolveFolderProperty(name, value, wow64);
           case ReferenceKind::Environment:
-            return ReadEnvironmentVariable(name, value);
+            return ReadEnvironmentVariable(EnvironmentVariableName(name, kProcessIs64Bit), value);
           case ReferenceKind::Registry:
             return ReadRegistryValueText(name, wow64, value);
         }

@@ -24,11 +24,15 @@ using ReferenceResolver =
 std::wstring ExpandReferences(const std::wstring& text, const ReferenceResolver& resolve);
 
 // ExpandReferences with the machine's folders, environment and registry;
-// wow64 picks the 64-bit view of the registry and of SystemFolder.
+// wow64 picks the 64-bit view of the registry and of SystemFolder. Both
+// programs see what a 32-bit program sees otherwise: %ProgramFiles% and
+// %CommonProgramFiles% are the "(x86)" folders on 64-bit Windows.
 std::wstring ExpandProperties(const std::wstring& text, bool wow64);
 
 // The path of a folder property (exact, case-sensitive name). Shell folders,
 // SystemFolder, TempFolder, ProgramFiles64Folder and SETUPEXEDIR end with "\";
-// System32Folder and WindowsFolder do not; WindowsVolume is like "C:\". False,
+// System32Folder and WindowsFolder do not; WindowsVolume is like "C:\".
+// ProgramFilesFolder, ProgramFiles and CommonFilesFolder are the 32-bit
+// folders on 64-bit Windows, in the 64-bit program too. False,
 // leaving *path alone, for an unknown name or a folder the system cannot give.
 bool ResolveFolderProperty(const std::wstring& name, std::wstring* path, bool wow64);

@@ -203,9 +203,12 @@ TEST(ReadRegistryValueTextTest, EveryValueTypeFromTheRealRegistry) {
 }
 
 TEST(ReadRegistryValueTextTest, ReadsTheViewItIsAskedFor) {
+  // Both programs read the 32-bit view without "x": the 64-bit one must ask for it.
   BOOL wow64_process = FALSE;
   IsWow64Process(GetCurrentProcess(), &wow64_process);
-  if (!wow64_process) GTEST_SKIP() << "one registry view only on 32-bit Windows";
+  if (sizeof(void*) == 4 && !wow64_process) {
+    GTEST_SKIP() << "one registry view only on 32-bit Windows";
+  }
 
   ScratchKey key64(HKEY_LOCAL_MACHINE, TestKeyName(), KEY_WOW64_64KEY);
   ScratchKey key32(HKEY_LOCAL_MACHINE, TestKeyName(), KEY_WOW64_32KEY);

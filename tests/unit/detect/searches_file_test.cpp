@@ -143,6 +143,9 @@ TEST_F(FileSearchTest, BareNameOnTheFixedDrives) {
 }
 
 TEST_F(FileSearchTest, SixtyFourBitSystemFolderOnlyWithX) {
+  if (sizeof(void*) == 8) {
+    GTEST_SKIP() << "a 64-bit program sees System32 unredirected, with or without \"x\"";
+  }
   wchar_t windows[MAX_PATH] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring path = std::wstring(windows) + L"\\system32\\" + Unique(L"chainer-search-64-");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "detect/searches.h"
 #include "searches_test_support.h"
 
 namespace {
@@ -201,6 +202,18 @@ TEST_F(RegistrySearchTest, EveryTypeInBothViews) {
     EXPECT_EQ(c.found, result.found);
     EXPECT_EQ(Sorted(c.values), Sorted(result.values));
   }
+}
+
+// The running program with the facts it reads itself: the 64-bit program
+// reads the WOW6432Node copy without "x" just as the 32-bit program does.
+TEST_F(RegistrySearchTest, TheRunningProgramReadsTheViewTheLetterAsksFor) {
+  BOOL wow64_process = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64_process);
+  if (sizeof(void*) == 4 && !wow64_process) GTEST_SKIP() << "one registry view only";
+  ChainerConfig config;
+  const SearchEntry search = MakeSearch(2, kHklm + L"\\Text");
+  EXPECT_EQ(std::vector<std::wstring>{L"1.7.2"}, RunSearch(search, false, config).values);
+  EXPECT_EQ(std::vector<std::wstring>{L"3.1"}, RunSearch(search, true, config).values);
 }
 
 TEST_F(RegistrySearchTest, PathWithoutRootNeverOpens) {

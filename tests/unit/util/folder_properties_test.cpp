@@ -100,9 +100,22 @@ bool EndsWithNoCase(const std::wstring& text, const std::wstring& suffix) {
          lstrcmpiW(text.c_str() + text.size() - suffix.size(), suffix.c_str()) == 0;
 }
 
-bool IsWow64() {
+bool WindowsIs64Bit() {
   BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+  return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+}
+
+// Asked of the shell directly, without the trailing backslash.
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  EXPECT_EQ(S_OK, SHGetFolderPathW(nullptr, csidl, nullptr, 0, path)) << csidl;
+  return path;
+}
+
+// The folders a 32-bit program is given, as the 64-bit one must name them.
+int Csidl32(int csidl) {  // CSIDL_PROGRAM_FILES or CSIDL_PROGRAM_FILES_COMMON
+  if (sizeof(void*) == 4) return csidl;
+  return csidl == CSIDL_PROGRAM_FILES ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES_COMMONX86;
 }
 
 TEST(ResolveFolderPropertyTest, WindowsFolderHasNoTrailingBackslashSystemFolderHasOne) {
@@ -110,8 +123,11 @@ TEST(ResolveFolderPropertyTest, WindowsFolderHasNoTrailingBackslashSystemFolderH
   ASSERT_FALSE(windows.empty());
   EXPECT_EQ(windows + L"notepad.exe", ExpandProperties(L"[WindowsFolder]notepad.exe", false));
 
-  std::wstring kernel = ExpandProperties(L"[SystemFolder]kernel32.dll", false);
+  // With "x" the system's own files; without it the 32-bit ones, which a
+  // Wine without 32-bit support leaves out of SysWOW64.
+  std::wstring kernel = ExpandProperties(L"[SystemFolder]kernel32.dll", true);
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(kernel.c_str())) << kernel;
+  EXPECT_EQ(L'\\', Resolve(L"SystemFolder").back());
 
   wchar_t system[MAX_PATH] = {};
   UINT length = GetSystemDirectoryW(system, MAX_PATH);
@@ -124,7 +140,7 @@ TEST(ResolveFolderPropertyTest, SystemFolderFollowsTheView) {
   std::wstring native = Resolve(L"SystemFolder", true);
   std::wstring x86 = Resolve(L"SystemFolder", false);
   EXPECT_TRUE(EndsWithNoCase(native, L"\\system32\\")) << native;
-  if (IsWow64()) {
+  if (WindowsIs64Bit()) {
     EXPECT_TRUE(EndsWithNoCase(x86, L"\\syswow64\\")) << x86;
   } else {
     EXPECT_EQ(native, x86);
@@ -155,10 +171,9 @@ TEST(ResolveFolderPropertyTest, ProgramFiles64FolderPrefersProgramW6432) {
   variable.Set(L"D:\\Programs64\\");
   EXPECT_EQ(L"D:\\Programs64\\", Resolve(L"ProgramFiles64Folder"));
 
-  // As on 32-bit Windows, where the variable does not exist.
+  // As on Windows without the variable: the process's own Program Files.
   variable.Set(nullptr);
-  std::wstring program_files = Resolve(L"ProgramFilesFolder");
-  ASSERT_NE(L"(none)", program_files);
+  const std::wstring program_files = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\";
   EXPECT_EQ(program_files, Resolve(L"ProgramFiles64Folder"));
   EXPECT_EQ(program_files + L"App", ExpandProperties(L"[ProgramFiles64Folder]App", true));
   variable.Set(L"");  // an empty value is no folder either
@@ -166,10 +181,15 @@ TEST(ResolveFolderPropertyTest, ProgramFiles64FolderPrefersProgramW6432) {
 }
 
 TEST(ResolveFolderPropertyTest, ShellFoldersEndWithABackslash) {
-  wchar_t expected[MAX_PATH] = {};
-  ASSERT_EQ(S_OK, SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, expected));
-  EXPECT_EQ(std::wstring(expected) + L"\\", Resolve(L"ProgramFilesFolder"));
-  EXPECT_EQ(std::wstring(expected) + L"\\", Resolve(L"ProgramFiles"));
+  // "Program Files (x86)" on 64-bit Windows, for the 64-bit program too.
+  const std::wstring expected = ShellFolder(Csidl32(CSIDL_PROGRAM_FILES)) + L"\\";
+  EXPECT_EQ(expected, Resolve(L"ProgramFilesFolder"));
+  EXPECT_EQ(expected, Resolve(L"ProgramFiles"));
+  EXPECT_EQ(ShellFolder(Csidl32(CSIDL_PROGRAM_FILES_COMMON)) + L"\\",
+            Resolve(L"CommonFilesFolder"));
+  if (WindowsIs64Bit()) {
+    EXPECT_TRUE(EndsWithNoCase(expected, L" (x86)\\")) << expected;
+  }
 
   for (const wchar_t* name :
        {L"ProgramFilesFolder", L"CommonFilesFolder", L"DesktopFolder", L"AllUsersDesktopFolder",
@@ -204,6 +224,9 @@ TEST(ExpandPropertiesTest, EnvironmentVariables) {
   // Longer than the first buffer.
   variable.Set(std::wstring(1000, L'v').c_str());
   EXPECT_EQ(std::wstring(1000, L'v'), ExpandProperties(L"%CHAINER_TEST_VARIABLE%", false));
+  // The folders WOW64 sets for a 32-bit program, in the 64-bit program too.
+  EXPECT_EQ(Resolve(L"ProgramFilesFolder"), ExpandProperties(L"%programfiles%\\", false));
+  EXPECT_EQ(Resolve(L"CommonFilesFolder"), ExpandProperties(L"%CommonProgramFiles%\\", false));
 }
 
 using RegDeleteKeyExWFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
@@ -232,7 +255,7 @@ TEST(ExpandPropertiesTest, RegistryReferenceReadsTheChosenView) {
     if (delete_key_ex) delete_key_ex(HKEY_LOCAL_MACHINE, key_name.c_str(), view, 0);
   }
 
-  if (IsWow64()) {
+  if (WindowsIs64Bit()) {
     EXPECT_EQ(L"\"C:\\Sixty four\\app.exe\" /q", in64);
     EXPECT_EQ(L"\"C:\\Thirty two\\app.exe\" /q", in32);
   } else {

@@ -121,6 +121,29 @@ def test_package_installs_and_helper_search_finds(wine, install, tmp_path, helpe
     assert inst.exe.exists() and log.exists()
 
 
+def test_carried_program_of_the_builds_bitness_runs_from_the_extraction_folder(
+        wine, install, tmp_path, helper):
+    """A chainer of either bitness finds the bundle after its own image; the
+    carried program is a helper of the same bitness, not an installer."""
+    inst = install()
+    setup = tmp_path / "record.exe"
+    shutil.copyfile(TOOLS_DIR / "record_args.exe", setup)
+    built = bundle(tmp_path / "setup.exe", [setup], [helper])
+    assert built.returncode == 0, built.stderr
+    shutil.copyfile(tmp_path / "setup.exe", inst.exe)
+    extract = inst.win_dir + "\\unpacked"
+    inst.write_ini([("GeneralOptions", [("Options", "q"), ("ExtractionFolder", extract)]),
+                    ("PREREQUISITES", [("App1", "Record")]),
+                    ("Record", [("SetupFile", "record.exe"), ("NoUiCommandLine", "/quiet"),
+                                ("SearchType1", "10"), ("SearchString1", "probe.exe"),
+                                ("SearchCmdLine1", "1"), ("RefContent1", "WND_HIDE")]),
+                    ("PREREQ_CHAINER", [("LogFile", inst.win_dir + "\\run.log")])])
+    inst.run()
+    calls = (inst.dir / "unpacked" / "record.exe.calls.txt").read_text().splitlines()
+    assert len(calls) == 1 and calls[0].endswith("/quiet"), calls
+    assert "File extracted:" + extract + "\\probe.exe" in log_events(inst.dir / "run.log")
+
+
 def test_entry_is_extracted_once_per_run(wine, install, tmp_path, helper, clean_registry):
     inst = install()
     log, _ = make_package(inst, tmp_path, helper, helper_searches=3)

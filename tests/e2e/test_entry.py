@@ -5,9 +5,10 @@ import time
 
 import pytest
 
-from winehelpers import TOOLS_DIR, encode_ini, files_under, wait_for_file
+from winehelpers import TOOLS_DIR, WINE, encode_ini, files_under, wait_for_file
 
 END_LINE = "=====================End of Log====================="
+TITLE = "Corvane Prerequisite Chainer Setup"  # the status window's caption
 
 
 def log_config(log_path, extra=""):
@@ -103,7 +104,7 @@ class MutexHolder:
     def __init__(self, wine, folder, mode, milliseconds):
         self.ready = folder / f"{mode}.ready"
         self.proc = subprocess.Popen(
-            ["wine", TOOLS_DIR / "mutex_holder.exe", mode, wine.to_windows(self.ready),
+            [WINE, TOOLS_DIR / "mutex_holder.exe", mode, wine.to_windows(self.ready),
              str(milliseconds)], env=wine.env, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         assert wait_for_file(self.ready), "the mutex holder did not start"
@@ -114,16 +115,21 @@ class MutexHolder:
 
 def test_held_installer_mutex_makes_the_run_wait(wine, install):
     inst = install()
-    inst.write_ini(log_config(inst.prefix.to_windows(inst.dir / "run.log")))
-    holder = MutexHolder(wine, inst.dir, "hold", 4000)
+    log = inst.dir / "run.log"
+    inst.write_ini(log_config(inst.prefix.to_windows(log)))
+    holder = MutexHolder(wine, inst.dir, "hold", 8000)
     started = time.monotonic()
     run = inst.start()
-    time.sleep(1.5)
-    assert run.poll() is None, "the chainer ran while an installation held the mutex"
+    # The status window comes up just before the wait: from then on a chainer
+    # that did not wait would have run the chain and written its log.
+    code, text = wine.run_gui_tool("window_probe.exe", TITLE, "60", "1001")
+    assert code == 0 and text.split("\n")[1] == "Preparing..."
+    assert run.poll() is None and not log.exists(), "the chainer ran while the mutex was held"
     assert holder.wait() == 0
     out, _ = run.communicate(timeout=60)
     assert out.decode().strip() == "0"
-    assert time.monotonic() - started >= 3.5
+    assert time.monotonic() - started >= 7.5
+    assert END_LINE in log.read_bytes().decode("utf-16-le")
 
 
 @pytest.mark.parametrize("mode", ["abandon", "event", "free"])

@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -41,6 +42,24 @@ long RightEdge(HWND control) {
   if (control) GetWindowRect(control, &r);
   return r.right;
 }
+
+// Everything the probe prints, in its order.
+std::wstring Read(HWND dialog) {
+  wchar_t text[256];
+  std::wstring out = TextOf(dialog) + L"\n" + TextOf(GetDlgItem(dialog, 1001)) + L"\n" +
+                     TextOf(GetDlgItem(dialog, 1034)) + L"\n";
+  if (HWND bar = GetDlgItem(dialog, 1035)) {
+    swprintf(text, 256, L"%ld\n%ld\n", static_cast<long>(SendMessageW(bar, PBM_GETPOS, 0, 0)),
+             static_cast<long>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)));
+    out += text;
+  } else {
+    out += L"-\n-\n";
+  }
+  HWND button = GetDlgItem(dialog, 2);
+  swprintf(text, 256, L"%d\n%ld\n%ld\n", button && IsWindowVisible(button) ? 1 : 0,
+           RightEdge(GetDlgItem(dialog, 1001)), RightEdge(button));
+  return out + text;
+}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -55,19 +74,17 @@ int wmain(int argc, wchar_t** argv) {
   }
   HWND dialog = search.found;
   if (!dialog) return 1;
-  Sleep(300);  // let the dialog settle on what it shows
-  HWND bar = GetDlgItem(dialog, 1035);
-  std::printf("%ls\n%ls\n%ls\n", TextOf(dialog).c_str(), TextOf(GetDlgItem(dialog, 1001)).c_str(),
-              TextOf(GetDlgItem(dialog, 1034)).c_str());
-  if (bar) {
-    std::printf("%ld\n%ld\n", static_cast<long>(SendMessageW(bar, PBM_GETPOS, 0, 0)),
-                static_cast<long>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)));
-  } else {
-    std::printf("-\n-\n");
+  // The dialog shows before its texts and bar are set: read until the
+  // control asked for has text and three reads in a row agree, for at most 5 s.
+  std::wstring seen, last;
+  for (int agreeing = 0, reads = 0; agreeing < 2 && reads < 100; ++reads) {
+    if (reads > 0) Sleep(50);
+    last = seen;
+    seen = Read(dialog);
+    const bool has_text = !TextOf(GetDlgItem(dialog, search.control)).empty();
+    agreeing = has_text && seen == last ? agreeing + 1 : 0;
   }
-  HWND button = GetDlgItem(dialog, 2);
-  std::printf("%d\n%ld\n%ld\n", button && IsWindowVisible(button) ? 1 : 0,
-              RightEdge(GetDlgItem(dialog, 1001)), RightEdge(button));
+  std::printf("%ls", seen.c_str());
   std::fflush(stdout);
   if (cancel) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
   return 0;

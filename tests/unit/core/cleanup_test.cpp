@@ -96,14 +96,22 @@ TEST(SelfDeleteBatch, RemovesALockedFileOnceFreedAndThenItself) {
                               0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   ASSERT_FALSE(DeleteFileW(locked.c_str()));
+  // The batch's first line clears the read-only flag: once it is gone, the
+  // batch runs and meets the held file, so a batch that tried only once would
+  // leave it behind after the release below.
+  ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
   const size_t batches_before = BatchFilesInTemp();
   {
     SelfDeleteBatch batch;
     batch.SetTarget(locked);
     ASSERT_FALSE(batch.target_ansi().empty());
   }  // written and started here
-  Sleep(1500);
-  EXPECT_NE(GetFileAttributesW(locked.c_str()), INVALID_FILE_ATTRIBUTES);  // still held
+  bool cleared = false;
+  for (int i = 0; i < 300 && !cleared; ++i) {
+    cleared = (GetFileAttributesW(locked.c_str()) & FILE_ATTRIBUTE_READONLY) == 0;
+    if (!cleared) Sleep(100);
+  }
+  ASSERT_TRUE(cleared) << "the batch did not start";
   CloseHandle(holder);
   EXPECT_TRUE(WaitUntilGone(locked, 30000));
   for (int i = 0; i < 100 && BatchFilesInTemp() > batches_before; ++i) Sleep(100);

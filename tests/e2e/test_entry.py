@@ -5,7 +5,7 @@ import time
 
 import pytest
 
-from winehelpers import TOOLS_DIR, encode_ini, files_under, wait_for_file
+from winehelpers import TOOLS_DIR, WINE, encode_ini, files_under, wait_for_file
 
 END_LINE = "=====================End of Log====================="
 
@@ -103,7 +103,7 @@ class MutexHolder:
     def __init__(self, wine, folder, mode, milliseconds):
         self.ready = folder / f"{mode}.ready"
         self.proc = subprocess.Popen(
-            ["wine", TOOLS_DIR / "mutex_holder.exe", mode, wine.to_windows(self.ready),
+            [WINE, TOOLS_DIR / "mutex_holder.exe", mode, wine.to_windows(self.ready),
              str(milliseconds)], env=wine.env, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         assert wait_for_file(self.ready), "the mutex holder did not start"

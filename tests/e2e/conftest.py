@@ -6,18 +6,23 @@ from pathlib import Path
 import pytest
 
 sys.path.insert(0, str(Path(__file__).parent))
-from winehelpers import BUILD_DIR, Installation, WinePrefix  # noqa: E402
+from winehelpers import BUILD_DIR, X64, Installation, WinePrefix  # noqa: E402
 
 
 @pytest.fixture(scope="session")
 def wine():
-    """The 64-bit test prefix (WINEPREFIX from CTest): a 32-bit chainer under WOW64."""
+    """The 64-bit test prefix (WINEPREFIX from CTest): the 32-bit chainer under
+    WOW64, or the 64-bit one natively."""
     return WinePrefix(os.environ.get("WINEPREFIX", BUILD_DIR / "wine" / "prefix64"), "win64")
 
 
 @pytest.fixture(scope="session")
 def wine32():
     """A 32-bit prefix, for what differs on 32-bit Windows."""
+    if X64:
+        # Wine makes a 32-bit prefix only with its 32-bit loader, and a 64-bit
+        # program would not run on 32-bit Windows anyway.
+        pytest.skip("32-bit Windows: not with the 64-bit build (no 32-bit Wine loader)")
     return WinePrefix(BUILD_DIR / "wine" / "e2e-32", "win32")
 
 

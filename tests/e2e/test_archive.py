@@ -192,7 +192,7 @@ def test_archives_are_valid_7z_that_give_back_the_exact_bytes(request, tmp_path,
     noise[0::5] = b"\xe8" * len(noise[0::5])
     noise[4::5] = b"\x00" * len(noise[4::5])
     (files / "noise.bin").write_bytes(noise)
-    shutil.copyfile(BUILD_DIR / "bundle.exe", files / "tool.exe")  # real machine code of the build
+    shutil.copyfile(BUILD_DIR / "bundle.exe", files / "tool.exe")  # real x86 or x86-64 code
     (files / "notes.txt").write_text("line of notes\n" * 5000)
     names = ["empty.txt", "noise.bin", "tool.exe", "notes.txt"]
     out = tmp_path / "setup.exe"

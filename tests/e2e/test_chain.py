@@ -1,5 +1,6 @@
-"""Whole runs with real setups: NSIS installers and a Windows Installer package
-placed beside the chainer, detected, installed, verified and reported."""
+"""Whole runs with real setups: NSIS installers (for the 64-bit build, a 64-bit
+program doing their job) and a Windows Installer package placed beside the
+chainer, detected, installed, verified and reported."""
 import shutil
 
 import pytest
@@ -272,8 +273,8 @@ def test_quoted_and_long_arguments_reach_the_setup_intact(wine, install, clean_r
 
 
 def test_arguments_beyond_the_setups_own_buffer_are_not_cut(wine, install, clean_registry):
-    # The NSIS stand-in keeps only 1,024 characters of its command line;
-    # exit_with records all of it.
+    # The stand-in setups (NSIS, and its 64-bit twin alike) keep only 1,024
+    # characters of their command line; exit_with records all of it.
     from winehelpers import TOOLS_DIR
     inst = install()
     shutil.copyfile(TOOLS_DIR / "exit_with.exe", inst.dir / "tool-setup.exe")

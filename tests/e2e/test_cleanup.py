@@ -5,14 +5,15 @@ import shutil
 
 import pytest
 
-from winehelpers import TOOLS_DIR, wait_for_file
+from winehelpers import TOOLS_DIR, X64, wait_for_file
 
 
 @pytest.fixture
 def powershell(wine):
-    """The recorder in place of the system's powershell.exe (the 32-bit one,
-    which a 32-bit process sees as System32)."""
-    target = wine.drive_c / "windows" / "syswow64" / "WindowsPowerShell" / "v1.0" / "powershell.exe"
+    """The recorder in place of the system's powershell.exe: the one in the
+    process's own System32, which is SysWOW64 for a 32-bit process."""
+    system = "system32" if X64 else "syswow64"
+    target = wine.drive_c / "windows" / system / "WindowsPowerShell" / "v1.0" / "powershell.exe"
     saved = target.with_name("powershell.exe.saved")
     shutil.copyfile(target, saved)
     shutil.copyfile(TOOLS_DIR / "record_args.exe", target)

@@ -11,6 +11,7 @@ import struct
 import subprocess
 import threading
 import time
+import warnings
 from pathlib import Path
 
 USER, PASSWORD = "corvane", "s3cret"
@@ -184,9 +185,11 @@ class FtpServer:
     """pyftpdlib with one user, passive mode, and its commands recorded."""
 
     def __init__(self, root):
-        from pyftpdlib.authorizers import DummyAuthorizer
-        from pyftpdlib.handlers import FTPHandler
-        from pyftpdlib.servers import ThreadedFTPServer
+        with warnings.catch_warnings():  # Debian's pyftpdlib still imports asyncore
+            warnings.simplefilter("ignore", DeprecationWarning)
+            from pyftpdlib.authorizers import DummyAuthorizer
+            from pyftpdlib.handlers import FTPHandler
+            from pyftpdlib.servers import ThreadedFTPServer
 
         self.root = Path(root)
         self.root.mkdir(parents=True, exist_ok=True)

@@ -103,6 +103,13 @@ class ChainerConfig {
   const Prerequisite& At(size_t index) const;
 };
 
+// A state in which the prerequisite is missing and the run can get it: from
+// the package, by download, or by the user from its site.
+inline bool NeedsInstallation(DetectionState state) {
+  return state == DetectionState::InstallFromPackage || state == DetectionState::Download ||
+         state == DetectionState::ManualSite;
+}
+
 // False when the document has no PREREQ_CHAINER section.
 bool LoadChainerSection(const IniDocument& document, ChainerSection* out);
 // Leading blanks, an optional "-" then an optional "+", then decimal digits up

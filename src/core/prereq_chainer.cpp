@@ -1,6 +1,7 @@
 #include "core/prereq_chainer.h"
 
 #include "core/stable_numbers.h"
+#include "download/credential_store.h"
 #include "download/download_check.h"
 #include "download/url_file_name.h"
 #include "platform/core/exceptions.h"
@@ -9,24 +10,6 @@
 #include "util/folder_properties.h"
 #include "util/path_text.h"
 #include "util/wide_format.h"
-
-namespace {
-constexpr uint32_t kCancelled = 1602;    // ERROR_INSTALL_USEREXIT
-constexpr uint32_t kInstallFailed = 1603;  // ERROR_INSTALL_FAILURE
-
-bool NeedsInstall(DetectionState state) {
-  return state == DetectionState::InstallFromPackage || state == DetectionState::Download ||
-         state == DetectionState::ManualSite;
-}
-
-// "file:///C:/x/setup.exe" and "file://C:/x/setup.exe" name C:\x\setup.exe.
-std::wstring LocalPathOfFileUrl(const std::wstring& url) {
-  const bool three_slashes = url.size() >= 8 && EqualsIgnoreCaseAscii(url.substr(0, 8), L"file:///");
-  std::wstring path = url.substr(three_slashes ? 8 : 7);
-  NormalizeSlashes(&path);
-  return path;
-}
-}  // namespace
 
 int32_t RebootModeFor(const std::wstring& options) {
   if (options.find(L'r') == std::wstring::npos) return 0;
@@ -39,7 +22,8 @@ PrereqChainer::PrereqChainer(ChainerConfig& config, EmbeddedArchive& archive,
     : config_(config),
       archive_(archive),
       progress_(progress),
-      launcher_(&store, this, seams.store_installer, seams.restarter) {
+      launcher_(&store, this, seams.store_installer, seams.restarter),
+      downloads_(ProcessCredentials()) {
   if (seams.is_local_system) launcher_.is_local_system = seams.is_local_system;
 }
 
@@ -66,16 +50,10 @@ void PrereqChainer::ReportSelection(IProgressSink*) {
   if (selection_listener) selection_listener(indices);
 }
 
-uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink*) {
-  // The transfer engine is not part of this executable yet: a prerequisite
-  // that must be downloaded stays undownloaded, which the mandatory check and
-  // the log report.
-  return 0;
-}
-
-void PrereqChainer::OpenSites(IProgressSink*) {}
-
 uint32_t PrereqChainer::InstallPrerequisites(IProgressSink* sink) {
+  // Before the launch list: building it extracts the package's setups, which
+  // a cancelled run must not do.
+  if (sink && sink->IsCanceled()) return kInstallUserExit;
   BuildLaunchList(config_.general.HasOption(L'q'));
   const size_t count = launcher_.entries.size();
   if (sink) {
@@ -86,17 +64,17 @@ uint32_t PrereqChainer::InstallPrerequisites(IProgressSink* sink) {
     if (session_ending) return 0;
     const LaunchEntry& entry = launcher_.entries[i];
     if (sink) {
-      if (sink->IsCanceled()) return kCancelled;
+      if (sink->IsCanceled()) return kInstallUserExit;
       sink->SetStatus(FormatW(install_caption_.c_str(), entry.display_name.c_str()), 9, 0);
     }
     switch (launcher_.RunInstallStep(i, sink == nullptr)) {
       case kStepRebooting:
-        if (sink) sink->ReportError(entry.display_name, kErrorRebootStartedOrRefused, nullptr);
-        return kInstallFailed;
+        if (sink) sink->ReportError(entry.display_name, kRebootStartedOrRefused, nullptr);
+        return kInstallFailure;
       case kStepFailed:
         if (config_.prerequisites.at(entry.prereq_index).HasOption(L'm')) {
-          if (sink) sink->ReportError(entry.display_name, kErrorMandatoryFailed, nullptr);
-          return kInstallFailed;
+          if (sink) sink->ReportError(entry.display_name, kMandatoryFailed, nullptr);
+          return kInstallFailure;
         }
         break;
       case kStepSucceeded:
@@ -131,15 +109,14 @@ void PrereqChainer::BuildLaunchList(bool silent_run) {
       if (entry >= 0) to_extract.push_back(entry);
       command_line = arguments;  // handed to the setup as written
     } else if (outcome == DetectionState::AlreadyDownloaded) {
-      path = IsFileUrl(record.source) ? LocalPathOfFileUrl(record.source)
+      path = IsFileUrl(record.source) ? LocalPathOfFileSource(record.source)
                                       : TargetPath(download_folder, record.source, record.folder);
       command_line = ExpandProperties(arguments, record.HasOption(L'x'));
     } else {
       continue;
     }
     launcher_.AddLaunchEntry(path, command_line, record.name, RebootModeFor(record.options),
-                             silent_run ? 1 : 0, record.ret_val_prop_name,
-                             static_cast<int32_t>(i));
+                             silent_run ? 1 : 0, record.ret_val_prop_name, static_cast<int32_t>(i));
   }
   if (!to_extract.empty()) archive_.Extract(to_extract, silent_run);
 }
@@ -157,11 +134,11 @@ void PrereqChainer::RefreshSelection(IProgressSink*) {
       record.downloaded = config_.IsDownloaded(i);
     }
     config_.SelectPrerequisite(
-        i, NeedsInstall(record.state) || record.state == DetectionState::AlreadyDownloaded);
+        i, NeedsInstallation(record.state) || record.state == DetectionState::AlreadyDownloaded);
   }
   missing_mandatory_ = 0;
   for (const Prerequisite& record : config_.prerequisites) {
-    if (record.HasOption(L'm') && NeedsInstall(record.state)) ++missing_mandatory_;
+    if (record.HasOption(L'm') && NeedsInstallation(record.state)) ++missing_mandatory_;
   }
 }
 

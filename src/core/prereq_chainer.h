@@ -10,6 +10,7 @@
 #include "core/chainer_config.h"
 #include "core/interboot_store.h"
 #include "core/platform_seams.h"
+#include "download/download_queue.h"
 #include "install/setup_launcher.h"
 #include "ui/progress_sink.h"
 #include "ui/progress_state.h"
@@ -25,12 +26,16 @@ class PrereqChainer : public IRebootAdvisor {
 
   // Hands "0,2,5" (the selected indices) to the selection listener, if any.
   void ReportSelection(IProgressSink* sink);
-  // Fetches what must be downloaded; 0, or 1603 when a mandatory download failed.
+  // Fetches what must be downloaded into the download folder and checks size
+  // and MD5: 0 when every download was handled (cancelled included), 1603 when
+  // a file was rejected or a mandatory download failed.
   uint32_t DownloadPrerequisites(IProgressSink* sink);
-  // Opens the sites of prerequisites that are fetched by hand.
+  // Opens the sites of prerequisites that are fetched by hand; with a sink and
+  // an interactive run, an information box after each.
   void OpenSites(IProgressSink* sink);
-  // Launches the setups in order: 0 done, 1602 cancelled, 1603 a mandatory
-  // setup failed or a restart was started or refused.
+  // Launches the setups in order: 0 done, 1602 cancelled (a cancelled run
+  // extracts and starts nothing), 1603 a mandatory setup failed or a restart
+  // was started or refused.
   uint32_t InstallPrerequisites(IProgressSink* sink);
   // Fills the launcher's list for the user-interface level of the options.
   void BuildLaunchList(bool silent);
@@ -43,6 +48,8 @@ class PrereqChainer : public IRebootAdvisor {
   bool reboot_refused() const { return launcher_.reboot_refused; }
   const SetupLauncher& launcher() const { return launcher_; }
   const std::wstring& failed_mandatory() const { return failed_mandatory_; }
+  // The run's downloads; what they leave behind goes with the chainer.
+  DownloadQueue& downloads() { return downloads_; }
 
   bool session_ending = false;  // set when Windows ends the session
   bool silent = false;
@@ -53,6 +60,7 @@ class PrereqChainer : public IRebootAdvisor {
   EmbeddedArchive& archive_;
   ProgressState& progress_;
   SetupLauncher launcher_;
+  DownloadQueue downloads_;
   std::wstring install_caption_;
   std::wstring failed_mandatory_;
   int32_t missing_mandatory_ = 0;

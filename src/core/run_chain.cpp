@@ -45,10 +45,7 @@ void DetectWhilePumpingMessages(ChainerConfig& config) {
 
 bool SomethingToInstall(const ChainerConfig& config) {
   for (const Prerequisite& record : config.prerequisites) {
-    if (record.state == DetectionState::InstallFromPackage ||
-        record.state == DetectionState::Download || record.state == DetectionState::ManualSite) {
-      return true;
-    }
+    if (NeedsInstallation(record.state)) return true;
   }
   return false;
 }

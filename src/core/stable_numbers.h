@@ -39,6 +39,9 @@
 #define IDS_SERVER_NEEDS_LOGIN 246
 #define IDS_READ_FAILED 259
 #define IDS_WRITE_FAILED 260
+// Not in the original table: an information box beside an opened site needs
+// a text, and the configuration has no key for one.
+#define IDS_SITE_MESSAGE 281
 
 #ifndef RC_INVOKED
 #include <cstdint>
@@ -52,4 +55,35 @@ constexpr int32_t kExitRebootPending = -1;
 constexpr uint32_t kErrorBounds = 0x8000000Bu;      // E_BOUNDS
 constexpr uint32_t kErrorInvalidArg = 0x80070057u;  // E_INVALIDARG
 constexpr uint32_t kErrorFail = 0x80004005u;        // E_FAIL
+
+// Windows Installer results that the chain's steps return and setups give.
+constexpr uint32_t kInstallUserExit = 1602;        // ERROR_INSTALL_USEREXIT: cancelled
+constexpr uint32_t kInstallFailure = 1603;         // ERROR_INSTALL_FAILURE
+constexpr uint32_t kFunctionFailed = 1627;         // ERROR_FUNCTION_FAILED: a store package
+constexpr uint32_t kSuccessRebootRequired = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+
+// The download error family. These travel in the same 32-bit values as
+// Windows and WinINet errors, which pass through unchanged, and reach
+// IProgressSink::ReportError as its code.
+constexpr uint32_t kDownloadTargetNotAbsolute = 0xE0000005u;  // target path is relative
+constexpr uint32_t kDownloadCanceled = 0xE0000008u;
+// The data ended before the announced total and reconnecting is not allowed.
+constexpr uint32_t kDownloadPrematureEnd = 0xE000000Fu;
+// The resume offset is at or beyond the size the server announced.
+constexpr uint32_t kDownloadOffsetBeyondSize = 0xE0000010u;
+// Authentication required and no credentials were obtained. As a sink code
+// its context is the CredentialStore: the sink may ask the user.
+constexpr uint32_t kDownloadNeedCredentials = 0xE0000012u;
+// HTTP 304, or a local source not newer than the If-Modified-Since date.
+constexpr uint32_t kDownloadNotModified = 0xE0000013u;
+constexpr uint32_t kDownloadForbidden = 0xE0000016u;     // HTTP 403
+constexpr uint32_t kDownloadNotFound = 0xE0000018u;      // HTTP 404 or 410
+constexpr uint32_t kDownloadFileRejected = 0xE0000022u;  // wrong size or MD5
+constexpr uint32_t kDownloadSizeMismatch = 0xE0000023u;  // total differs from the expected size
+constexpr uint32_t kMandatoryFailed = 0xE0000024u;       // a mandatory download or setup failed
+constexpr uint32_t kRebootStartedOrRefused = 0xE0000025u;
+constexpr uint32_t kDownloadPostRefused = 0xE000002Bu;  // a POST answered other than 200
+
+// ERROR_INTERNET_UNRECOGNIZED_SCHEME: also an empty URL list.
+constexpr uint32_t kDownloadUnsupportedScheme = 12006u;
 #endif

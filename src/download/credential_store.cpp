@@ -5,6 +5,11 @@
 #include "ui/progress_sink.h"
 #include "ui/ui_state.h"
 
+CredentialStore& ProcessCredentials() {
+  static CredentialStore store;
+  return store;
+}
+
 void CredentialStore::AllowRemembered() {
   allow_remembered_ = true;
 }
@@ -73,7 +78,7 @@ bool RequestCredentials(HINTERNET request, const std::wstring& url, const std::w
     store->SetRealm(realm);
     store->SetProxyHost(proxy_host);
     if (!sink) return false;
-    if (sink->ReportError(url, kErrorNeedCredentials, store) != ERROR_RETRY) return false;
+    if (sink->ReportError(url, kDownloadNeedCredentials, store) != ERROR_RETRY) return false;
     if (!store->GetEntered(user, password)) return false;
   }
   SetCredentialOptions(request, is_proxy, *user, *password);

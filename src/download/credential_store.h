@@ -53,10 +53,14 @@ class CredentialStore {
   std::wstring proxy_host_;
 };
 
+// The process's one store, created empty on first use and kept until exit:
+// credentials entered for one download are offered to the later ones.
+CredentialStore& ProcessCredentials();
+
 // The transfer engine's single question when a server (is_proxy false) or a
 // proxy (true) refuses url: remembered credentials first, once per request,
 // then the sink's answer. The sink is asked with ReportError(url,
-// kErrorNeedCredentials, store) and answers ERROR_RETRY (1237) once it has put
+// kDownloadNeedCredentials, store) and answers ERROR_RETRY (1237) once it has put
 // credentials into the store. True when user and password were obtained and the
 // operation is to be repeated; with a request handle they are also set on it.
 // False without a store, or when neither the store nor the sink gives any.

@@ -2,12 +2,30 @@
 
 #include <windows.h>
 
+#include "download/file_digest.h"
+#include "download/transfer_rules.h"
 #include "download/url_file_name.h"
 #include "util/path_text.h"
 #include "util/unique_handle.h"
 
 bool IsFileUrl(const std::wstring& source) {
   return source.size() >= 7 && EqualsIgnoreCaseAscii(source.substr(0, 7), L"file://");
+}
+
+std::wstring LocalPathOfFileSource(const std::wstring& source) {
+  if (!IsFileUrl(source)) return {};
+  return PercentDecode(LocalPathOfFileUrl(source));
+}
+
+bool DigestMatches(const std::string& computed, const std::wstring& configured) {
+  if (computed.size() != 32) return false;
+  for (size_t i = 0; i < computed.size(); ++i) {
+    if (i >= configured.size()) return false;
+    wchar_t c = configured[i];
+    if (c >= L'A' && c <= L'F') c = static_cast<wchar_t>(c - L'A' + L'a');
+    if (c != static_cast<wchar_t>(computed[i])) return false;
+  }
+  return true;
 }
 
 bool IsAlreadyDownloaded(const std::wstring& download_folder, const std::wstring& source,

@@ -103,5 +103,10 @@ std::wstring SystemMessageText(uint32_t code) {
   if (length == 0 || !text) return std::to_wstring(code);
   std::wstring message(text, length);
   LocalFree(text);
+  // The system's texts end with a line break, which would split a log line.
+  while (!message.empty() &&
+         (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
+    message.pop_back();
+  }
   return message;
 }

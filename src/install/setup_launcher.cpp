@@ -14,8 +14,6 @@
 #include "util/wide_format.h"
 
 namespace {
-constexpr uint32_t kStorePackageFailed = 1627;  // ERROR_FUNCTION_FAILED
-constexpr uint32_t kRestartRequired = 3010;
 constexpr DWORD kPlannedInstallationReason = 0x80040002;  // planned, application, installation
 
 struct StoreJob {
@@ -26,18 +24,18 @@ struct StoreJob {
 
 DWORD WINAPI RunStoreJob(void* parameter) {
   StoreJob* job = static_cast<StoreJob*>(parameter);
-  job->result = job->store ? job->store->InstallStorePackage(job->path) : kStorePackageFailed;
+  job->result = job->store ? job->store->InstallStorePackage(job->path) : kFunctionFailed;
   return 0;
 }
 
 // The package manager's calls are asynchronous and must not run on the
 // launcher's thread: a worker of its own does the installation.
 uint32_t InstallOnWorker(IStorePackageInstaller* store, const std::wstring& path) {
-  StoreJob job{store, path, kStorePackageFailed};
+  StoreJob job{store, path, kFunctionFailed};
   UniqueKernelHandle worker(CreateThread(nullptr, 0, RunStoreJob, &job, 0, nullptr));
   if (!worker) THROW_HRESULT(HRESULT_FROM_WIN32(GetLastError()), L"store package worker");
   WaitForSingleObject(worker.get(), INFINITE);
-  return job.result == 0 ? 0 : kStorePackageFailed;
+  return job.result == 0 ? 0 : kFunctionFailed;
 }
 
 class RealRestarter : public IMachineRestarter {
@@ -119,7 +117,7 @@ bool SetupLauncher::LaunchSetup(size_t index) {
   }
   if (LoggingEnabled) LOGGER.Write(FormatW(L"Return code of launched file:%lu", code));
   if (sink_) sink_->SetInt(ToAnsi(entry.ret_val_prop_name), static_cast<int32_t>(code));
-  if (code == kRestartRequired || (code & 0xC0000000u) == 0xC0000000u) Sleep(2000);
+  if (code == kSuccessRebootRequired || (code & 0xC0000000u) == 0xC0000000u) Sleep(2000);
   return code == 0;
 }
 

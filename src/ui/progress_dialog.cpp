@@ -8,6 +8,7 @@
 
 #include "core/prereq_chainer.h"
 #include "core/stable_numbers.h"
+#include "download/credential_store.h"
 #include "ui/dialog_support.h"
 #include "ui/progress_sink.h"
 #include "ui/strings.h"
@@ -30,6 +31,8 @@ constexpr UINT kNextStep = WM_APP + 2;    // lparam: the step's text
 constexpr UINT kShowError = WM_APP + 3;   // lparam: the text or none
 constexpr UINT kBarVisible = WM_APP + 4;  // wparam: show or hide
 constexpr UINT kEnd = WM_APP + 5;         // wparam: the end code
+// wparam: where to put whether the user gave credentials; lparam: the store.
+constexpr UINT kAskCredentials = WM_APP + 6;
 
 ProgressDialogEnd FinishWork(PrereqChainer& chainer) {
   if (chainer.reboot_required()) return kDialogCancelled;
@@ -37,13 +40,15 @@ ProgressDialogEnd FinishWork(PrereqChainer& chainer) {
   return chainer.CheckMandatory(nullptr) ? kDialogDone : kDialogMandatoryFailed;
 }
 
-// The work of the dialog's worker: downloads, sites, installation. A failed
-// or stopped installation is judged like a finished one, so that a missing
-// mandatory prerequisite always ends the run as a failure.
+// The work of the dialog's worker: downloads, sites, installation. After
+// Cancel nothing more is started: the window is gone, and the user expects
+// neither a site nor a setup. A failed or stopped installation is judged like
+// a finished one, so that a missing mandatory prerequisite always ends the
+// run as a failure.
 ProgressDialogEnd DoWork(PrereqChainer& chainer, IProgressSink& sink) {
   const bool com = SUCCEEDED(CoInitialize(nullptr));
-  if (chainer.DownloadPrerequisites(&sink) == 0) chainer.OpenSites(&sink);
-  chainer.InstallPrerequisites(&sink);
+  if (chainer.DownloadPrerequisites(&sink) == 0 && !sink.IsCanceled()) chainer.OpenSites(&sink);
+  if (!sink.IsCanceled()) chainer.InstallPrerequisites(&sink);
   const ProgressDialogEnd end = sink.IsCanceled() ? kDialogCancelled : FinishWork(chainer);
   if (com) CoUninitialize();
   return end;
@@ -93,7 +98,17 @@ class ProgressDialog : public IProgressSink {
   void AddBytes(uint64_t) override {}
   bool IsCanceled() override { return cancelled_ != 0; }
   bool IsPaused() override { return false; }
-  int32_t ReportError(const std::wstring& text, uint32_t code, void*) override {
+  int32_t ReportError(const std::wstring& text, uint32_t code, void* context) override {
+    // A server or proxy that wants a login: the user is asked, on the
+    // dialog's thread so that the question is owned by the dialog.
+    if (code == kDownloadNeedCredentials && context) {
+      bool given = false;
+      if (!IsCanceled()) {
+        SendMessageW(dialog_, kAskCredentials, reinterpret_cast<WPARAM>(&given),
+                     reinterpret_cast<LPARAM>(context));
+      }
+      return given ? ERROR_RETRY : static_cast<int32_t>(code);
+    }
     SendMessageW(dialog_, kShowError, 0, text.empty() ? 0 : reinterpret_cast<LPARAM>(text.c_str()));
     // A visible flash of the bar; the user is not asked anything.
     SendMessageW(dialog_, kBarVisible, FALSE, 0);
@@ -156,6 +171,10 @@ class ProgressDialog : public IProgressSink {
           SetDlgItemTextW(dialog_, IDC_PROGRESS_TEXT, reinterpret_cast<const wchar_t*>(lparam));
         SendMessageW(bar, PBM_SETSTATE, PBST_ERROR, 0);
         taskbar_->SetError(root_);
+        return TRUE;
+      case kAskCredentials:
+        *reinterpret_cast<bool*>(wparam) =
+            !ended_ && reinterpret_cast<CredentialStore*>(lparam)->AskUser(dialog_);
         return TRUE;
       case kBarVisible:
         ShowWindow(bar, wparam ? SW_SHOW : SW_HIDE);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/stable_numbers.h"  // the codes ReportError is given
+
 class IProgressSink {
  public:
   virtual ~IProgressSink() = default;
@@ -23,9 +25,3 @@ class IProgressSink {
   // Kind 9: text is the next step's caption and the step bar advances by one.
   virtual void SetStatus(const std::wstring& text, int32_t kind, uint32_t value) = 0;
 };
-
-// Codes given to ReportError (the download error family).
-constexpr uint32_t kErrorNeedCredentials = 0xE0000012u;  // context: the CredentialStore
-constexpr uint32_t kErrorFileRejected = 0xE0000022u;
-constexpr uint32_t kErrorMandatoryFailed = 0xE0000024u;
-constexpr uint32_t kErrorRebootStartedOrRefused = 0xE0000025u;

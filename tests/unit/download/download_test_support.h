@@ -30,7 +30,7 @@ class RecordingSink : public IProgressSink {
   int32_t ReportError(const std::wstring& text, uint32_t code, void* context) override {
     errors.push_back(code);
     error_texts.push_back(text);
-    if (code == kErrorNeedCredentials && fill_user != nullptr) {
+    if (code == kDownloadNeedCredentials && fill_user != nullptr) {
       static_cast<CredentialStore*>(context)->SetEntered(fill_user, fill_password);
       return ERROR_RETRY;
     }

@@ -40,7 +40,7 @@ TEST(FileDownloaderTest, UnauthorizedAsksForCredentialsAndSendsThem) {
     ASSERT_EQ(0u, downloader.DownloadUrlToFile(server.Url(L"/a.exe"), folder.Path(L"a.exe")));
     EXPECT_EQ(data, ReadAll(folder.Path(L"a.exe")));
     ASSERT_EQ(1u, sink.errors.size());
-    EXPECT_EQ(kErrorNeedCredentials, sink.errors[0]);
+    EXPECT_EQ(kDownloadNeedCredentials, sink.errors[0]);
     EXPECT_EQ(L"Files", store.realm());
     const std::vector<LoopbackRequest> requests = server.requests();
     // WinINet answers the challenge itself once it has the credentials, so

@@ -92,7 +92,6 @@ DWORD ErrorOf(DecodeStatus status, DWORD read_error) {
   return ERROR_INVALID_DATA;
 }
 
-constexpr DWORD kDeleteRetryMs = 3000;
 // A batch file tries every 5 seconds for 5 minutes.
 constexpr uint32_t kBatchAttempts = 60;
 
@@ -135,23 +134,22 @@ EmbeddedArchive::~EmbeddedArchive() {
   // more tries, all of them together bounded so that the exit never hangs.
   // What stays locked beyond that (a program the setup left running) is
   // handed to a hidden batch file that removes it once it is free.
-  const DWORD started = GetTickCount();
+  const DWORD deadline = GetTickCount() + kHeldPathRetryMs;
   std::vector<std::unique_ptr<SelfDeleteBatch>> batches;
   for (auto it = extracted_files_.rbegin(); it != extracted_files_.rend(); ++it) {
-    while (!DeleteFileLong(*it)) {
-      const DWORD error = GetLastError();
-      if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
-      if (GetTickCount() - started > kDeleteRetryMs) {
-        batches.push_back(BatchFor(*it, false));
-        break;
-      }
-      Sleep(100);
+    if (DeleteFileWithRetry(*it, deadline)) continue;
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) {
+      batches.push_back(BatchFor(*it, false));
     }
   }
-  // Deepest first; a folder that still holds something not ours stays. While
-  // a locked file waits for its batch file, its folders wait with it.
+  // Deepest first; a folder that still holds something not ours stays. The
+  // folder a setup ran in is held a moment longer than its file. While a
+  // locked file waits for its batch file, its folders wait with it.
   for (auto it = created_folders_.rbegin(); it != created_folders_.rend(); ++it) {
-    if (!RemoveFolderLong(*it) && !batches.empty()) batches.push_back(BatchFor(*it, true));
+    if (!RemoveFolderWithRetry(*it, deadline) && !batches.empty()) {
+      batches.push_back(BatchFor(*it, true));
+    }
   }
 }
 

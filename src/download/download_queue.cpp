@@ -8,28 +8,6 @@
 #include "util/file_ops.h"
 #include "util/path_text.h"
 
-namespace {
-// A setup launched from a download's folder has that folder as its working
-// folder, and the folder (or the setup's file) can stay held for a moment
-// after the setup has exited: Wine keeps it for about 300 ms. Such a removal
-// is tried again for a while, all tries of one cleanup together bounded so
-// that the end of the run never hangs on a program the setup left running.
-constexpr DWORD kRemoveRetryMs = 3000;
-constexpr DWORD kRemoveRetryPauseMs = 50;
-
-bool HeldByAnother(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
-
-template <typename Remove>
-void RemoveWithRetry(const std::wstring& path, DWORD started, Remove remove) {
-  while (!remove(path)) {
-    if (!HeldByAnother(GetLastError()) || GetTickCount() - started > kRemoveRetryMs) return;
-    Sleep(kRemoveRetryPauseMs);
-  }
-}
-}  // namespace
-
 DownloadQueue::DownloadQueue(CredentialStore& credentials) : credentials_(credentials) {}
 
 DownloadQueue::~DownloadQueue() {
@@ -68,15 +46,15 @@ uint32_t DownloadQueue::DownloadOne(size_t index) {
 }
 
 void DownloadQueue::RemoveLeftovers() {
-  const DWORD started = GetTickCount();
-  for (const std::wstring& file : files_to_delete) {
-    RemoveWithRetry(file, started, &DeleteFileLong);
-  }
+  // A setup launched from a download's folder runs in that folder, which can
+  // stay held for a moment after the setup has exited.
+  const DWORD deadline = GetTickCount() + kHeldPathRetryMs;
+  for (const std::wstring& file : files_to_delete) DeleteFileWithRetry(file, deadline);
   // Last created first, so that a sub-folder goes before its parent. A folder
   // that still holds something (a ".part" file, a file planted by someone
   // else) stays: ERROR_DIR_NOT_EMPTY is not retried.
   for (auto it = created_folders.rbegin(); it != created_folders.rend(); ++it) {
-    RemoveWithRetry(*it, started, &RemoveFolderLong);
+    RemoveFolderWithRetry(*it, deadline);
   }
   files_to_delete.clear();
   created_folders.clear();

@@ -163,3 +163,31 @@ bool DeleteFileLong(const std::wstring& path) {
 bool RemoveFolderLong(const std::wstring& path) {
   return RemoveDirectoryW(ForFileApi(path).c_str()) != FALSE;
 }
+
+namespace {
+bool HeldByAnother(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+bool RemoveWithRetry(const std::wstring& path, DWORD deadline_ms,
+                     bool (*remove)(const std::wstring&)) {
+  while (!remove(path)) {
+    const DWORD error = GetLastError();
+    // Signed difference: the tick count may wrap between start and deadline.
+    if (!HeldByAnother(error) || static_cast<LONG>(GetTickCount() - deadline_ms) >= 0) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(50);
+  }
+  return true;
+}
+}  // namespace
+
+bool DeleteFileWithRetry(const std::wstring& path, DWORD deadline_ms) {
+  return RemoveWithRetry(path, deadline_ms, &DeleteFileLong);
+}
+
+bool RemoveFolderWithRetry(const std::wstring& path, DWORD deadline_ms) {
+  return RemoveWithRetry(path, deadline_ms, &RemoveFolderLong);
+}

@@ -53,3 +53,14 @@ void DeleteFolderTree(const std::wstring& folder);
 // On failure the thread's last error tells why.
 bool DeleteFileLong(const std::wstring& path);
 bool RemoveFolderLong(const std::wstring& path);
+
+// A program that has just exited can hold its own file, or the folder it ran
+// in, for a moment (Wine: about 300 ms; a virus scanner on Windows). These try
+// again while the path is held by someone, until deadline_ms on the
+// GetTickCount clock, so that one deadline bounds a whole cleanup. Any other
+// failure (a folder that is not empty, a missing file) ends at once. True
+// when the path was removed; on false the last error tells why.
+bool DeleteFileWithRetry(const std::wstring& path, DWORD deadline_ms);
+bool RemoveFolderWithRetry(const std::wstring& path, DWORD deadline_ms);
+// How long a cleanup waits in all for held paths.
+constexpr DWORD kHeldPathRetryMs = 3000;

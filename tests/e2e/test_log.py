@@ -3,7 +3,6 @@ on reuse, the fallback folder, and no file at all without a LogFile."""
 import datetime
 import re
 import subprocess
-from pathlib import Path
 
 import pytest
 
@@ -17,17 +16,22 @@ VERSION_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion"
 OPTIONS_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\ProductOptions"
 
 
-def host_cpu_brand():
-    for line in Path("/proc/cpuinfo").read_text().splitlines():
-        if line.startswith("model name"):
-            return line.split(":", 1)[1].strip()
-    return None
+CPU_KEY = r"HKLM\HARDWARE\DESCRIPTION\System\CentralProcessor\0"
+_cpu_brand = []
+
+
+@pytest.fixture(autouse=True)
+def cpu_brand(wine):
+    """The processor's brand as Wine read it from cpuid (a virtual machine's
+    /proc/cpuinfo may name another), read once."""
+    if not _cpu_brand:
+        _cpu_brand.append((wine.reg_query(CPU_KEY, "ProcessorNameString") or "").strip())
 
 
 def run_block_pattern(os_line, os_line_regex=None):
     """One opening of the file by a run: the header, then the end line and an
-    empty line. The processor brand is the host's, with cpuid's padding blanks."""
-    brand = host_cpu_brand()
+    empty line. The processor brand is cpuid's, with its padding blanks."""
+    brand = _cpu_brand[0] if _cpu_brand else None
     cpu = re.escape(brand) if brand else r"[^\r\n]+"
     os_regex = os_line_regex or re.escape(os_line)
     return (re.escape(BANNER) + os_regex + r"\r\nCPU: *" + cpu + r" *\r\n\r\n" +

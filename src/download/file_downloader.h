@@ -93,7 +93,6 @@ class FileDownloader {
     kPendingFtpCommand = 4,
     kPendingHttpOpen = 6,
     kPendingHttpSend = 7,
-    kPendingQueryData = 8,
   };
   enum class SourceKind { kNetwork, kLocal };
 
@@ -176,8 +175,8 @@ class FileDownloader {
   // after a cancellation writes into live memory until its handle is closed.
   std::vector<char> buffer_;
   DWORD bytes_read_ = 0;
-  DWORD bytes_available_ = 0;
-  bool went_async_ = false;
+  // A call went asynchronous and its completion has not been waited for.
+  bool outstanding_ = false;
   uint64_t copy_reported_ = 0;
   DWORD copy_last_tick_ = 0;
 };

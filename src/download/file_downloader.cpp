@@ -333,6 +333,7 @@ uint32_t FileDownloader::DownloadToFile(const std::vector<std::wstring>& urls,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (part && !FileSize(part.get(), &offset)) offset = 0;
+    offset = ResumeOffset(offset, expected_size_);
   }
 
   uint64_t total = 0;

@@ -95,11 +95,14 @@ uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report
   // the connection before the first byte must not keep the transfer for ever.
   int idle_reconnects = 0;
   for (;;) {
+    // Nothing past the announced total is needed; a 416 that confirms a
+    // complete ".part" file gets here with nothing to read at all.
+    if (total != 0 && written >= total) return FinishPart(&part);
     DWORD got = 0;
     uint32_t result = ReadBlock(&got);
     if (result == kDownloadCanceled) return result;
     if (result != 0 || got == 0) {
-      if (result == 0 && (total == 0 || written >= total)) return FinishPart(&part);
+      if (result == 0 && total == 0) return FinishPart(&part);
       const uint32_t failure = result != 0 ? result : kDownloadPrematureEnd;
       const bool dropped = result == 0 || IsDroppedConnection(result);
       if (!dropped || !reconnect_ || ++idle_reconnects > std::max<int32_t>(retry_count_, 1)) {
@@ -109,14 +112,23 @@ uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report
       if (result != 0) return Canceled() ? kDownloadCanceled : Fail(result, true);
       continue;
     }
+    // A body that goes on past the size expected (or, with none, past the
+    // limit) is not the file: what fits is kept, the rest never reaches the
+    // disk, and a server streaming for ever cannot fill it.
+    const uint64_t limit = expected_size_ != 0 ? expected_size_ : size_limit_;
+    const uint64_t room = limit > written ? limit - written : 0;
+    const bool overrun = got > room;
+    const DWORD keep = overrun ? static_cast<DWORD>(room) : got;
     DWORD put = 0;
-    if (!WriteFile(part.get(), buffer_.data(), got, &put, nullptr) || put != got) {
+    if (keep != 0 && (!WriteFile(part.get(), buffer_.data(), keep, &put, nullptr) || put != keep)) {
       error = GetLastError();
       return Fail(error != 0 ? error : ERROR_WRITE_FAULT, true);
     }
-    written += got;
+    written += keep;
     idle_reconnects = 0;
-    if (report_progress_ && sink_ != nullptr) sink_->AddBytes(got);
+    if (report_progress_ && sink_ != nullptr && keep != 0) sink_->AddBytes(keep);
+    if (overrun)
+      return Fail(expected_size_ != 0 ? kDownloadSizeMismatch : ERROR_FILE_TOO_LARGE, true);
     WaitWhilePaused();
     if (Canceled()) return kDownloadCanceled;
   }

@@ -11,6 +11,26 @@ enum class SchemeKind { kUnsupported, kFtp, kHttp, kHttps, kFile };
 // The kind of a URL scheme name ("http", "HTTPS", ...), case-insensitive.
 SchemeKind SchemeKindOf(const std::wstring& scheme);
 
+// A response status the transfer cannot use (416 without a complete ".part",
+// 5xx, a 3xx WinINet did not follow, ...) fails with this base plus the
+// status, so that the number the server gave reaches the log; GetHttpStatus
+// gives it too. The codes of the whole family are never used for anything else.
+constexpr uint32_t kDownloadHttpStatusBase = 0xE0010000u;
+// ERROR_HTTP_INVALID_SERVER_RESPONSE: a 206 for another range than asked for.
+constexpr uint32_t kDownloadRangeMismatch = 12152u;
+uint32_t HttpStatusError(uint32_t status);
+// The status a code of HttpStatusError carries; 0 for any other code.
+uint32_t HttpStatusOfError(uint32_t error);
+
+// A Content-Range value: "bytes 1000-1499/1500", "bytes 1000-1499/*" or, on a
+// 416, "bytes */1500". complete is 0 when the server wrote "*".
+struct ContentRange {
+  bool unsatisfied = false;  // "*/complete": no range, only the size
+  uint64_t first = 0, last = 0, complete = 0;
+};
+// False when text is empty or not of the forms above.
+bool ParseContentRange(const std::wstring& text, ContentRange* range);
+
 // What an HTTP response means for the transfer.
 struct HttpOutcome {
   uint32_t error = 0;         // 0, or a download error code
@@ -20,11 +40,19 @@ struct HttpOutcome {
 };
 
 // The outcome of status with the response's Content-Length (0 when absent)
-// for a request that asked for the bytes from offset on. 206 appends (total
-// unknown without a length), 200 restarts at 0 (or fails when offset is
-// already at or beyond the length), any other status not listed below is
-// taken as the file from 0.
-HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t offset);
+// and Content-Range (empty when absent) for a request that asked for the
+// bytes from offset on. 206 appends (total unknown without a length) unless
+// its range starts elsewhere; 200 restarts at 0 (or fails when offset is
+// already at or beyond the length); a 416 saying the file is offset bytes
+// long means the ".part" file is complete (offset == total). Any status not
+// listed here fails with HttpStatusError, so that no error page replaces data.
+HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t offset,
+                             const std::wstring& content_range);
+
+// Where a transfer resumes with a ".part" file of part_size bytes: a file
+// longer than the size expected cannot be the head of the right one, and
+// resuming it could only fail, so it starts over.
+uint64_t ResumeOffset(uint64_t part_size, uint64_t expected_size);
 
 // "Range: bytes=<offset>-\r\n", or empty for offset 0.
 std::wstring RangeHeader(uint64_t offset);
@@ -47,7 +75,8 @@ bool IsCertificateError(uint32_t error);
 // After a failed attempt on URL *index of url_count: true when another attempt
 // follows, with *index moved to the next URL (after the last the first again)
 // and *attempts_left decreased. Unreachable hosts always rotate while attempts
-// are left; a missing file or path rotates only when there is another URL.
+// are left; a missing file or path, and a server answering with a status it
+// cannot use, rotate only when there is another URL.
 bool NextAttempt(uint32_t error, size_t url_count, int32_t* attempts_left, size_t* index);
 
 // The value of the charset parameter of a Content-Type header, without quotes

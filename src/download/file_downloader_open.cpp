@@ -193,8 +193,11 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
     }
     std::wstring realm;
     ReadAuthRealm(request_.get(), status, &realm);
+    // The proxy given to this downloader is the one that asks; the system's
+    // setting names it only when none was given.
     std::wstring proxy_host;
-    if (status == 407) GetProxyHost(request_.get(), &proxy_host);
+    if (status == 407 && !proxy_.empty()) proxy_host = ProxyHostOf(proxy_);
+    if (status == 407 && proxy_.empty()) GetProxyHost(request_.get(), &proxy_host);
     std::wstring user, password;
     if (sends >= kMaxSends ||
         !RequestCredentials(request_.get(), url, realm, status == 407, proxy_host, &user, &password,

@@ -256,6 +256,49 @@ uint32_t FtpReplyCode(const std::wstring& reply) {
   return code;
 }
 
+std::wstring CredentialServerOf(const std::wstring& url, bool is_proxy,
+                                const std::wstring& proxy_host) {
+  if (is_proxy) return L"proxy:" + Lower(proxy_host);
+  const std::wstring local = LocalPathOfFileUrl(url);
+  if (!local.empty()) {
+    // "\\srv\share\a.msi": the server; a drive path has none.
+    if (local.size() < 2 || local[0] != L'\\') return L"file://";
+    return L"file://" + Lower(local.substr(2, local.find(L'\\', 2) - 2));
+  }
+  const size_t colon = url.find(L':');
+  if (colon == std::wstring::npos || colon == 0) return Lower(url);
+  const std::wstring scheme = Lower(url.substr(0, colon));
+  size_t start = colon + 1;
+  while (start < url.size() && (url[start] == L'/' || url[start] == L'\\')) ++start;
+  std::wstring authority = url.substr(start, url.find_first_of(L"/\\?#", start) - start);
+  const size_t at = authority.rfind(L'@');
+  if (at != std::wstring::npos) authority = authority.substr(at + 1);
+  authority = Lower(authority);
+  // "[::1]:8080": the port follows the bracket.
+  const size_t bracket = authority.rfind(L']');
+  const size_t port = authority.rfind(L':');
+  if (port == std::wstring::npos || (bracket != std::wstring::npos && port < bracket)) {
+    const SchemeKind kind = SchemeKindOf(scheme);
+    const wchar_t* fallback = kind == SchemeKind::kHttp    ? L":80"
+                              : kind == SchemeKind::kHttps ? L":443"
+                              : kind == SchemeKind::kFtp   ? L":21"
+                                                           : L"";
+    authority += fallback;
+  }
+  return scheme + L"://" + authority;
+}
+
+std::wstring ProxyHostOf(const std::wstring& proxy) {
+  std::wstring entry = proxy.substr(0, proxy.find_first_of(L"; "));
+  const size_t equals = entry.find(L'=');
+  if (equals != std::wstring::npos) entry = entry.substr(equals + 1);
+  const size_t scheme = entry.find(L"://");
+  if (scheme != std::wstring::npos) entry = entry.substr(scheme + 3);
+  entry = entry.substr(0, entry.find(L'/'));
+  if (!entry.empty() && entry[0] == L'[') return entry.substr(0, entry.find(L']') + 1);
+  return entry.substr(0, entry.find(L':'));
+}
+
 std::wstring LocalPathOfFileUrl(const std::wstring& url) {
   if (url.size() < 5 || Lower(url.substr(0, 5)) != L"file:") return {};
   std::wstring rest = url.substr(5);

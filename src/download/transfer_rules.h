@@ -94,6 +94,19 @@ uint32_t CodePageForCharset(const std::wstring& charset);
 // 350); 0 when it begins with none.
 uint32_t FtpReplyCode(const std::wstring& reply);
 
+// The server that credentials are entered for and offered to: for a proxy
+// "proxy:" and its host; otherwise the URL's scheme, host and port
+// ("http://files.example:80", default ports filled in), or "file://" and the
+// server of a share, all in lower case. The user information in the URL does
+// not count.
+std::wstring CredentialServerOf(const std::wstring& url, bool is_proxy,
+                                const std::wstring& proxy_host);
+
+// The host of a proxy setting as WinINet takes it ("gate:3128",
+// "http=gate:3128;https=other:443", "http://gate:3128"): the first entry's
+// host without scheme and port.
+std::wstring ProxyHostOf(const std::wstring& proxy);
+
 // The local path a file: URL names: "file:///C:/dir/a.msi" and
 // "file://C:\dir\a.msi" give "C:\dir\a.msi", "file://\\srv\share\a.msi" and
 // "file://srv/share/a.msi" give "\\srv\share\a.msi". Percent escapes are

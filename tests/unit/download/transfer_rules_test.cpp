@@ -194,6 +194,35 @@ TEST(TransferRulesTest, NextAttemptRotatesAndCounts) {
   EXPECT_FALSE(NextAttempt(12007, 0, &left, &index)) << "no URLs";
 }
 
+// Credentials belong to one scheme, host and port, or to one proxy.
+TEST(TransferRulesTest, CredentialServers) {
+  struct Case {
+    const wchar_t* url;
+    bool is_proxy;
+    const wchar_t* proxy_host;
+    const wchar_t* server;
+  };
+  const Case cases[] = {
+      {L"http://Files.Example/dl/a.msi?x=1", false, L"", L"http://files.example:80"},
+      {L"http://user:p@ss@files.example:80/a", false, L"", L"http://files.example:80"},
+      {L"https://files.example/a", false, L"", L"https://files.example:443"},
+      {L"http://files.example:8080", false, L"", L"http://files.example:8080"},
+      {L"ftp://files.example/pub/a", false, L"", L"ftp://files.example:21"},
+      {L"http://[::1]/a", false, L"", L"http://[::1]:80"},
+      {L"file://SRV/share/a.msi", false, L"", L"file://srv"},
+      {L"file:///C:/dir/a.msi", false, L"", L"file://"},
+      {L"http://files.example/a", true, L"Gate", L"proxy:gate"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.server, CredentialServerOf(c.url, c.is_proxy, c.proxy_host)) << c.url;
+  }
+  EXPECT_EQ(L"gate", ProxyHostOf(L"gate:3128"));
+  EXPECT_EQ(L"gate", ProxyHostOf(L"http=gate:3128;https=other:443"));
+  EXPECT_EQ(L"gate", ProxyHostOf(L"http://gate:3128/"));
+  EXPECT_EQ(L"[::1]", ProxyHostOf(L"[::1]:3128"));
+  EXPECT_EQ(L"gate", ProxyHostOf(L"gate"));
+}
+
 TEST(TransferRulesTest, CharsetAndCodePage) {
   EXPECT_EQ(L"utf-8", CharsetOf(L"text/plain; charset=utf-8"));
   EXPECT_EQ(L"ISO-8859-1", CharsetOf(L"text/html;Charset=ISO-8859-1; q=1"));

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr DWORD kBufferSize = 51200;
 // How long closing a handle waits for WinINet to let go of this object.
 constexpr DWORD kCloseWaitMs = 10000;
 // How often a wait for WinINet looks at the sink's cancel flag.
@@ -59,7 +58,7 @@ DWORD CrackUrl(const std::wstring& url, UrlParts* parts) {
 }
 
 FileDownloader::FileDownloader(IProgressSink* sink, CredentialStore* credentials)
-    : sink_(sink), credentials_(credentials), buffer_(kBufferSize) {}
+    : sink_(sink), credentials_(credentials), buffer_(kMaxReadSize) {}
 
 FileDownloader::~FileDownloader() {
   CloseTransferHandles();

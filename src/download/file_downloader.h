@@ -183,6 +183,7 @@ class FileDownloader {
   // after a cancellation writes into live memory until its handle is closed.
   std::vector<char> buffer_;
   DWORD bytes_read_ = 0;
+  uint32_t read_size_ = kMinReadSize;  // what the next read asks for
   // A call went asynchronous and its completion has not been waited for.
   bool outstanding_ = false;
   uint64_t copy_reported_ = 0;

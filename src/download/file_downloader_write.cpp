@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr DWORD kBufferSize = 51200;
 constexpr DWORD kCopyProgressMs = 200;
 constexpr int kMaxCredentialAsks = 10;
 
@@ -51,23 +50,26 @@ bool IsLogonFailure(DWORD error) {
 }  // namespace
 
 uint32_t FileDownloader::ReadBlock(DWORD* got) {
-  // The whole buffer is asked for at once, without InternetQueryDataAvailable
+  // The block is asked for at once, without InternetQueryDataAvailable
   // first: Wine's WinINet never reports more than the 8 KiB its own buffer
-  // holds, so a block became six query-and-read pairs, and the queries alone
-  // took longer than reading and writing the data. A read gives what has
-  // arrived (0 at the end) or completes later like any other call.
+  // holds, so a block became a string of small query-and-read pairs, and the
+  // queries alone took longer than reading and writing the data.
   *got = 0;
   bytes_read_ = 0;
+  const DWORD size = read_size_;
+  const DWORD start = GetTickCount();
   uint32_t error = RunAsync(kPendingRead, [&](HINTERNET*) {
-    return InternetReadFile(request_.get(), buffer_.data(), kBufferSize, &bytes_read_);
+    return InternetReadFile(request_.get(), buffer_.data(), size, &bytes_read_);
   });
   if (error != 0) return error;
-  *got = std::min(bytes_read_, kBufferSize);
+  *got = std::min<DWORD>(bytes_read_, size);
+  read_size_ = NextReadSize(size, *got, GetTickCount() - start);
   return 0;
 }
 
 uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report_progress) {
   report_progress_ = report_progress;
+  read_size_ = kMinReadSize;
   if (report_progress_ && sink_ != nullptr) sink_->BeginTransfer(1, total, target_path_);
   if (Canceled()) return kDownloadCanceled;
   DWORD error = CreateFolderTree(part_path_, false);

@@ -183,6 +183,14 @@ std::wstring IfModifiedSinceHeader(const HttpDate& date) {
   return text;
 }
 
+uint32_t NextReadSize(uint32_t size, uint32_t got, uint32_t elapsed_ms) {
+  // A full block within a tick or two: the data waits for us, not we for it.
+  if (got >= size && elapsed_ms <= 20) return size >= kMaxReadSize / 2 ? kMaxReadSize : size * 2;
+  // Long enough to be seen on a progress bar: back towards the small block.
+  if (elapsed_ms >= 100) return size <= kMinReadSize * 2 ? kMinReadSize : size / 2;
+  return size;
+}
+
 bool IsDroppedConnection(uint32_t error) {
   return error == 12002 || error == 12030 || error == 12031 || error == 12163;
 }

@@ -12,7 +12,7 @@
 namespace {
 
 TEST(FileDownloaderTest, WholeFileArrivesExactlyWithProgressAndNoPartLeft) {
-  const std::string data = Pattern(180000);  // several 51200-byte blocks
+  const std::string data = Pattern(600000);  // more than one read
   LoopbackHttp server(ServeFile(data, "/dl/setup.exe?lang=en"));
   ASSERT_NE(0, server.port());
   TempFolder folder;

@@ -143,6 +143,18 @@ TEST(TransferRulesTest, HeaderLines) {
   }
 }
 
+// Reads grow only while the data is there, and shrink when the line is slow.
+TEST(TransferRulesTest, ReadSizeFollowsTheLine) {
+  uint32_t size = kMinReadSize;
+  for (int fast = 0; fast < 10; ++fast) size = NextReadSize(size, size, 1);
+  EXPECT_EQ(kMaxReadSize, size);
+  EXPECT_EQ(kMaxReadSize, NextReadSize(kMaxReadSize, 4000, 1)) << "a short read is the end";
+  EXPECT_EQ(kMaxReadSize / 2, NextReadSize(kMaxReadSize, kMaxReadSize, 150));
+  for (int slow = 0; slow < 10; ++slow) size = NextReadSize(size, size, 500);
+  EXPECT_EQ(kMinReadSize, size);
+  EXPECT_EQ(kMinReadSize, NextReadSize(kMinReadSize, kMinReadSize, 50));
+}
+
 TEST(TransferRulesTest, ConnectionAndCertificateErrors) {
   for (uint32_t error : {12002u, 12030u, 12031u, 12163u}) EXPECT_TRUE(IsDroppedConnection(error));
   for (uint32_t error : {0u, 12007u, 12029u, 0xE000000Fu}) EXPECT_FALSE(IsDroppedConnection(error));

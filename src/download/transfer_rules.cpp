@@ -192,7 +192,10 @@ uint32_t NextReadSize(uint32_t size, uint32_t got, uint32_t elapsed_ms) {
 }
 
 bool IsDroppedConnection(uint32_t error) {
-  return error == 12002 || error == 12030 || error == 12031 || error == 12163;
+  // Wine's WinINet sometimes hands a read's socket error through unchanged:
+  // WSAECONNABORTED and WSAECONNRESET are 12030 and 12031 under another name.
+  return error == 12002 || error == 12030 || error == 12031 || error == 12163 || error == 10053 ||
+         error == 10054;
 }
 
 bool IsCertificateError(uint32_t error) {

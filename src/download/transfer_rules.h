@@ -79,7 +79,7 @@ constexpr uint32_t kMaxReadSize = 256 * 1024;
 uint32_t NextReadSize(uint32_t size, uint32_t got, uint32_t elapsed_ms);
 
 // WinINet errors that say the connection dropped in the middle of the data:
-// timeout, aborted, reset, disconnected.
+// timeout, aborted, reset, disconnected (and the socket's own aborted and reset).
 bool IsDroppedConnection(uint32_t error);
 // WinINet's certificate errors of a send (invalid CA, common name, date, revoked).
 bool IsCertificateError(uint32_t error);

@@ -171,15 +171,16 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
                                   HINTERNET* handle) {
   // No event is reset or set around a call that completes at once: under
   // Wine each is a request to the Wine server, and reads complete at once
-  // thousands of times per transfer (two of them per block took more time
-  // than the data itself). completed_ is what the wait looks at; the
-  // auto-reset event only wakes it, so a signal left from an earlier
+  // thousands of times per transfer (a reset and a set around every call
+  // took longer than moving the data). completed_ is what the wait looks at;
+  // the auto-reset event only wakes it, so a signal left from an earlier
   // completion costs one more look at the flag.
   pending_ = pending;
   completed_ = false;
   async_result_ = 0;
   async_error_ = 0;
   async_handle_ = nullptr;
+  went_async_ = false;
   HINTERNET made = nullptr;
   SetLastError(0);
   if (call(&made)) {
@@ -197,6 +198,7 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
   // ERROR_IO_PENDING: there, a failure without an error is a pending call.
   if (error == 0 && pending == kPendingFtpOpen) error = ERROR_IO_PENDING;
   if (error != ERROR_IO_PENDING) return error != 0 ? error : ERROR_INTERNET_INTERNAL_ERROR;
+  went_async_ = true;
   outstanding_ = true;
   uint32_t waited = WaitForCompletion();
   if (waited != 0) return waited;

@@ -100,6 +100,7 @@ class FileDownloader {
     kPendingFtpCommand = 4,
     kPendingHttpOpen = 6,
     kPendingHttpSend = 7,
+    kPendingQueryData = 8,
   };
   enum class SourceKind { kNetwork, kLocal };
 
@@ -183,6 +184,8 @@ class FileDownloader {
   // after a cancellation writes into live memory until its handle is closed.
   std::vector<char> buffer_;
   DWORD bytes_read_ = 0;
+  DWORD bytes_available_ = 0;
+  bool went_async_ = false;            // the last RunAsync call completed later
   uint32_t read_size_ = kMinReadSize;  // what the next read asks for
   // A call went asynchronous and its completion has not been waited for.
   bool outstanding_ = false;

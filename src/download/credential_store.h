@@ -73,11 +73,12 @@ class CredentialStore {
 
 // The transfer engine's single question when a server (is_proxy false) or a
 // proxy (true, proxy_host naming it) refuses url: remembered credentials of
-// that server or proxy first, once per request, then the sink's answer. The sink is asked with
-// ReportError(url, kErrorNeedCredentials, store) and answers ERROR_RETRY (1237) once it has put
-// credentials into the store. True when user and password were obtained and the
-// operation is to be repeated; with a request handle they are also set on it.
-// False without a store, or when neither the store nor the sink gives any.
+// that server or proxy first, once per request, then the sink's answer. The
+// sink is asked with ReportError(url, kErrorNeedCredentials, store) and
+// answers ERROR_RETRY (1237) once it has put credentials into the store.
+// True when user and password were obtained and the operation is to be
+// repeated; with a request handle they are also set on it. False without a
+// store, or when neither the store nor the sink gives any.
 bool RequestCredentials(HINTERNET request, const std::wstring& url, const std::wstring& realm,
                         bool is_proxy, const std::wstring& proxy_host, std::wstring* user,
                         std::wstring* password, CredentialStore* store, IProgressSink* sink);

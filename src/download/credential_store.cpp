@@ -1,6 +1,7 @@
 #include "download/credential_store.h"
 
 #include "download/auth_realm.h"
+#include "download/transfer_rules.h"
 #include "ui/credentials_dialog.h"
 #include "ui/progress_sink.h"
 #include "ui/ui_state.h"
@@ -20,10 +21,18 @@ bool CredentialStore::GetRemembered(std::wstring* user, std::wstring* password) 
 }
 
 bool CredentialStore::GetEntered(std::wstring* user, std::wstring* password) {
-  if (user_name_.empty()) return false;
-  *user = user_name_;
-  *password = password_;
+  const Entry* entry = Find();
+  if (entry == nullptr || entry->user_name.empty()) return false;
+  *user = entry->user_name;
+  *password = entry->password;
   return true;
+}
+
+const CredentialStore::Entry* CredentialStore::Find() const {
+  for (const Entry& entry : entries_) {
+    if (entry.server == server_) return &entry;
+  }
+  return nullptr;
 }
 
 void CredentialStore::ConsumeRemembered() {
@@ -54,6 +63,14 @@ bool CredentialStore::AskUser(HWND owner) {
 void CredentialStore::SetEntered(const std::wstring& user, const std::wstring& password) {
   user_name_ = user;
   password_ = password;
+  for (Entry& entry : entries_) {
+    if (entry.server == server_) {
+      entry.user_name = user;
+      entry.password = password;
+      return;
+    }
+  }
+  entries_.push_back(Entry{server_, user, password});
 }
 
 namespace {
@@ -73,6 +90,7 @@ bool RequestCredentials(HINTERNET request, const std::wstring& url, const std::w
                         bool is_proxy, const std::wstring& proxy_host, std::wstring* user,
                         std::wstring* password, CredentialStore* store, IProgressSink* sink) {
   if (!store) return false;
+  store->SetServer(CredentialServerOf(url, is_proxy, proxy_host));
   if (!store->GetRemembered(user, password)) {
     store->SetUrl(url);
     store->SetRealm(realm);

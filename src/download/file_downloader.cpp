@@ -11,9 +11,10 @@
 
 namespace {
 
-constexpr DWORD kBufferSize = 51200;
 // How long closing a handle waits for WinINet to let go of this object.
 constexpr DWORD kCloseWaitMs = 10000;
+// How often a wait for WinINet looks at the sink's cancel flag.
+constexpr DWORD kCancelPollMs = 10;
 
 const wchar_t* OrNull(const std::wstring& text) {
   return text.empty() ? nullptr : text.c_str();
@@ -57,7 +58,7 @@ DWORD CrackUrl(const std::wstring& url, UrlParts* parts) {
 }
 
 FileDownloader::FileDownloader(IProgressSink* sink, CredentialStore* credentials)
-    : sink_(sink), credentials_(credentials), buffer_(kBufferSize) {}
+    : sink_(sink), credentials_(credentials), buffer_(kMaxReadSize) {}
 
 FileDownloader::~FileDownloader() {
   CloseTransferHandles();
@@ -168,7 +169,12 @@ void FileDownloader::OnStatus(DWORD status, void* info) {
 
 uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINTERNET*)>& call,
                                   HINTERNET* handle) {
-  ResetEvent(request_done_.get());
+  // No event is reset or set around a call that completes at once: under
+  // Wine each is a request to the Wine server, and reads complete at once
+  // thousands of times per transfer (a reset and a set around every call
+  // took longer than moving the data). completed_ is what the wait looks at;
+  // the auto-reset event only wakes it, so a signal left from an earlier
+  // completion costs one more look at the flag.
   pending_ = pending;
   completed_ = false;
   async_result_ = 0;
@@ -185,20 +191,18 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
       DWORD length = sizeof(text) / sizeof(text[0]);
       if (InternetGetLastResponseInfoW(&code, text, &length)) last_response_.assign(text, length);
     }
-    SetEvent(request_done_.get());
     return 0;
   }
   DWORD error = GetLastError();
   // Wine's WinINet starts an asynchronous FTP open without setting
   // ERROR_IO_PENDING: there, a failure without an error is a pending call.
   if (error == 0 && pending == kPendingFtpOpen) error = ERROR_IO_PENDING;
-  if (error != ERROR_IO_PENDING) {
-    SetEvent(request_done_.get());  // nothing outstanding
-    return error != 0 ? error : ERROR_INTERNET_INTERNAL_ERROR;
-  }
+  if (error != ERROR_IO_PENDING) return error != 0 ? error : ERROR_INTERNET_INTERNAL_ERROR;
   went_async_ = true;
+  outstanding_ = true;
   uint32_t waited = WaitForCompletion();
   if (waited != 0) return waited;
+  outstanding_ = false;
   if (async_result_ == 0) {
     return async_error_ != 0 ? async_error_.load() : ERROR_INTERNET_INTERNAL_ERROR;
   }
@@ -207,9 +211,11 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
 }
 
 uint32_t FileDownloader::WaitForCompletion() {
+  // The completion wakes the wait at once; the timeout only bounds how long a
+  // cancellation goes unnoticed while the server sends nothing.
   while (!completed_) {
     if (Canceled()) return kDownloadCanceled;
-    WaitForSingleObject(request_done_.get(), 10);
+    WaitForSingleObject(request_done_.get(), kCancelPollMs);
   }
   return 0;
 }
@@ -218,9 +224,15 @@ void FileDownloader::CloseHandleAndWait(UniqueInternet* handle) {
   if (!handle->valid()) return;
   ResetEvent(handle_closed_.get());
   handle->reset();
-  // The callback must be done with this object before it goes away. The waits
-  // are bounded so that a WinINet that never confirms cannot hang the run.
-  WaitForSingleObject(request_done_.get(), kCloseWaitMs);
+  // The callback must be done with this object before it goes away: a call
+  // left outstanding by a cancellation completes (cancelled) when its handle
+  // closes. The waits are bounded so that a WinINet that never confirms
+  // cannot hang the run.
+  const DWORD start = GetTickCount();
+  while (outstanding_ && !completed_ && GetTickCount() - start < kCloseWaitMs) {
+    WaitForSingleObject(request_done_.get(), kCancelPollMs);
+  }
+  outstanding_ = false;
   WaitForSingleObject(handle_closed_.get(), kCloseWaitMs);
 }
 
@@ -238,7 +250,7 @@ void FileDownloader::CloseSession() {
 uint32_t FileDownloader::OpenSession() {
   CloseTransferHandles();
   CloseSession();
-  request_done_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  request_done_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   handle_closed_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!request_done_ || !handle_closed_) return GetLastError();
   session_.reset(InternetOpenW(
@@ -322,6 +334,7 @@ uint32_t FileDownloader::DownloadToFile(const std::vector<std::wstring>& urls,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (part && !FileSize(part.get(), &offset)) offset = 0;
+    offset = ResumeOffset(offset, expected_size_);
   }
 
   uint64_t total = 0;

@@ -85,6 +85,13 @@ class FileDownloader {
                                   const std::wstring& target_path);
   virtual uint32_t DownloadUrlToFile(const std::wstring& url, const std::wstring& target_path);
 
+  // The most a transfer without an expected size writes before it fails with
+  // ERROR_FILE_TOO_LARGE; with an expected size, that size is the limit and
+  // going past it fails with 0xE0000023. The default is far above any setup
+  // file: it only keeps a body that never ends from filling the disk.
+  void SetSizeLimit(uint64_t bytes) { size_limit_ = bytes; }
+  static constexpr uint64_t kDefaultSizeLimit = 8ull << 30;
+
  private:
   enum Pending : int32_t {
     kPendingConnect = 0,
@@ -144,6 +151,7 @@ class FileDownloader {
   int32_t retry_count_ = 6;
   uint32_t connect_timeout_ = 0;
   uint64_t expected_size_ = 0;
+  uint64_t size_limit_ = kDefaultSizeLimit;
   bool resume_ = true;
   bool reconnect_ = true;
   SYSTEMTIME if_modified_since_ = {};
@@ -177,7 +185,10 @@ class FileDownloader {
   std::vector<char> buffer_;
   DWORD bytes_read_ = 0;
   DWORD bytes_available_ = 0;
-  bool went_async_ = false;
+  bool went_async_ = false;            // the last RunAsync call completed later
+  uint32_t read_size_ = kMinReadSize;  // what the next read asks for
+  // A call went asynchronous and its completion has not been waited for.
+  bool outstanding_ = false;
   uint64_t copy_reported_ = 0;
   DWORD copy_last_tick_ = 0;
 };

@@ -46,6 +46,14 @@ uint64_t ContentLength(HINTERNET request) {
   return value;
 }
 
+// A short header's value; empty when absent.
+std::wstring ShortHeader(HINTERNET request, DWORD query) {
+  wchar_t text[128];
+  DWORD size = sizeof(text);
+  if (!HttpQueryInfoW(request, query, text, &size, nullptr)) return {};
+  return std::wstring(text, size / sizeof(wchar_t));
+}
+
 std::wstring ContentType(HINTERNET request) {
   std::wstring text(1040 / sizeof(wchar_t), L'\0');
   DWORD size = 1040;
@@ -173,7 +181,10 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
     }
     if (posting_ && status == 200) content_type_ += ContentType(request_.get());
 
-    const HttpOutcome outcome = DecideHttpStatus(status, length, *offset);
+    const std::wstring range = status == 206 || status == 416
+                                   ? ShortHeader(request_.get(), HTTP_QUERY_CONTENT_RANGE)
+                                   : std::wstring();
+    const HttpOutcome outcome = DecideHttpStatus(status, length, *offset, range);
     if (!outcome.authenticate) {
       if (outcome.error != 0) return outcome.error;
       *offset = outcome.offset;
@@ -182,8 +193,11 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
     }
     std::wstring realm;
     ReadAuthRealm(request_.get(), status, &realm);
+    // The proxy given to this downloader is the one that asks; the system's
+    // setting names it only when none was given.
     std::wstring proxy_host;
-    if (status == 407) GetProxyHost(request_.get(), &proxy_host);
+    if (status == 407 && !proxy_.empty()) proxy_host = ProxyHostOf(proxy_);
+    if (status == 407 && proxy_.empty()) GetProxyHost(request_.get(), &proxy_host);
     std::wstring user, password;
     if (sends >= kMaxSends ||
         !RequestCredentials(request_.get(), url, realm, status == 407, proxy_host, &user, &password,

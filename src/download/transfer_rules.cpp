@@ -40,8 +40,57 @@ SchemeKind SchemeKindOf(const std::wstring& scheme) {
   return SchemeKind::kUnsupported;
 }
 
-HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t offset) {
+uint32_t HttpStatusError(uint32_t status) {
+  return kDownloadHttpStatusBase + (status & 0xFFFFu);
+}
+
+uint32_t HttpStatusOfError(uint32_t error) {
+  return (error & 0xFFFF0000u) == kDownloadHttpStatusBase ? error & 0xFFFFu : 0;
+}
+
+bool ParseContentRange(const std::wstring& text, ContentRange* range) {
+  size_t at = 0;
+  while (at < text.size() && text[at] == L' ') ++at;
+  if (Lower(text.substr(at, 5)) != L"bytes") return false;
+  at += 5;
+  while (at < text.size() && text[at] == L' ') ++at;
+  // A number of at most 19 digits, so that it cannot wrap.
+  auto number = [&](uint64_t* value) {
+    size_t digits = 0;
+    *value = 0;
+    for (; at < text.size() && text[at] >= L'0' && text[at] <= L'9' && digits < 19;
+         ++at, ++digits) {
+      *value = *value * 10 + static_cast<uint64_t>(text[at] - L'0');
+    }
+    return digits > 0 && (at == text.size() || text[at] < L'0' || text[at] > L'9');
+  };
+  ContentRange parsed;
+  if (at < text.size() && text[at] == L'*') {
+    parsed.unsatisfied = true;
+    ++at;
+  } else {
+    if (!number(&parsed.first) || at >= text.size() || text[at] != L'-') return false;
+    ++at;
+    if (!number(&parsed.last) || parsed.last < parsed.first) return false;
+  }
+  if (at >= text.size() || text[at] != L'/') return false;
+  ++at;
+  if (at < text.size() && text[at] == L'*' && !parsed.unsatisfied) {
+    ++at;
+  } else if (!number(&parsed.complete)) {
+    return false;
+  }
+  while (at < text.size() && text[at] == L' ') ++at;
+  if (at != text.size()) return false;
+  *range = parsed;
+  return true;
+}
+
+HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t offset,
+                             const std::wstring& content_range) {
   HttpOutcome outcome;
+  ContentRange range;
+  const bool has_range = ParseContentRange(content_range, &range);
   switch (status) {
     case 200:
       // The server ignored the range: the whole file comes again.
@@ -53,11 +102,36 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
       outcome.total = content_length;
       return outcome;
     case 206:
-      // The body continues the file at offset. Without a length the total is
-      // unknown, but the body still starts at offset: writing it at 0 would
-      // put the file's tail over its head.
+      // The body must continue the file exactly where the ".part" file ends;
+      // a range from elsewhere appended there would corrupt it. Without the
+      // header (a server that answers the one range it was asked for) the
+      // body is taken as that range.
+      if (!content_range.empty() && (!has_range || range.unsatisfied || range.first != offset)) {
+        outcome.error = kDownloadRangeMismatch;
+        return outcome;
+      }
+      // Without a length the total is unknown, but the body still starts at
+      // offset: writing it at 0 would put the file's tail over its head.
       outcome.offset = offset;
       outcome.total = content_length != 0 ? content_length + offset : 0;
+      return outcome;
+    case 416:
+      // Asked for the bytes after the end: when the server says the file is
+      // exactly as long as the ".part" file, that file is the whole of it (a
+      // run that stopped between the last write and the rename).
+      if (offset != 0 && has_range && range.unsatisfied && range.complete != 0) {
+        if (range.complete == offset) {
+          outcome.offset = offset;
+          outcome.total = offset;
+        } else if (range.complete < offset) {
+          outcome.error = 0xE0000010u;
+          outcome.offset = offset;
+        } else {
+          outcome.error = HttpStatusError(status);
+        }
+        return outcome;
+      }
+      outcome.error = HttpStatusError(status);
       return outcome;
     case 304:
       outcome.error = 0xE0000013u;
@@ -75,9 +149,15 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
       outcome.offset = offset;
       return outcome;
     default:
-      outcome.total = content_length;
+      // An error page (500, 503), a redirect WinINet did not follow, or
+      // anything else: its body is not the file.
+      outcome.error = HttpStatusError(status);
       return outcome;
   }
+}
+
+uint64_t ResumeOffset(uint64_t part_size, uint64_t expected_size) {
+  return expected_size != 0 && part_size > expected_size ? 0 : part_size;
 }
 
 std::wstring RangeHeader(uint64_t offset) {
@@ -103,8 +183,19 @@ std::wstring IfModifiedSinceHeader(const HttpDate& date) {
   return text;
 }
 
+uint32_t NextReadSize(uint32_t size, uint32_t got, uint32_t elapsed_ms) {
+  // A full block within a tick or two: the data waits for us, not we for it.
+  if (got >= size && elapsed_ms <= 20) return size >= kMaxReadSize / 2 ? kMaxReadSize : size * 2;
+  // Long enough to be seen on a progress bar: back towards the small block.
+  if (elapsed_ms >= 100) return size <= kMinReadSize * 2 ? kMinReadSize : size / 2;
+  return size;
+}
+
 bool IsDroppedConnection(uint32_t error) {
-  return error == 12002 || error == 12030 || error == 12031 || error == 12163;
+  // Wine's WinINet sometimes hands a read's socket error through unchanged:
+  // WSAECONNABORTED and WSAECONNRESET are 12030 and 12031 under another name.
+  return error == 12002 || error == 12030 || error == 12031 || error == 12163 || error == 10053 ||
+         error == 10054;
 }
 
 bool IsCertificateError(uint32_t error) {
@@ -113,8 +204,9 @@ bool IsCertificateError(uint32_t error) {
 
 bool NextAttempt(uint32_t error, size_t url_count, int32_t* attempts_left, size_t* index) {
   if (url_count == 0) return false;
-  const bool missing =
-      error == 3 || error == 12003 || error == 12028 || error == 12111 || error == 0xE0000018u;
+  const bool missing = error == 3 || error == 12003 || error == 12028 || error == 12111 ||
+                       error == 0xE0000018u || error == kDownloadRangeMismatch ||
+                       HttpStatusOfError(error) != 0;
   const bool unreachable = error == 12007 || error == 12029;
   if (!(unreachable || (missing && url_count > 1))) return false;
   if (*attempts_left <= 0) return false;
@@ -173,6 +265,49 @@ uint32_t FtpReplyCode(const std::wstring& reply) {
     code = code * 10 + (reply[at] - L'0');
   }
   return code;
+}
+
+std::wstring CredentialServerOf(const std::wstring& url, bool is_proxy,
+                                const std::wstring& proxy_host) {
+  if (is_proxy) return L"proxy:" + Lower(proxy_host);
+  const std::wstring local = LocalPathOfFileUrl(url);
+  if (!local.empty()) {
+    // "\\srv\share\a.msi": the server; a drive path has none.
+    if (local.size() < 2 || local[0] != L'\\') return L"file://";
+    return L"file://" + Lower(local.substr(2, local.find(L'\\', 2) - 2));
+  }
+  const size_t colon = url.find(L':');
+  if (colon == std::wstring::npos || colon == 0) return Lower(url);
+  const std::wstring scheme = Lower(url.substr(0, colon));
+  size_t start = colon + 1;
+  while (start < url.size() && (url[start] == L'/' || url[start] == L'\\')) ++start;
+  std::wstring authority = url.substr(start, url.find_first_of(L"/\\?#", start) - start);
+  const size_t at = authority.rfind(L'@');
+  if (at != std::wstring::npos) authority = authority.substr(at + 1);
+  authority = Lower(authority);
+  // "[::1]:8080": the port follows the bracket.
+  const size_t bracket = authority.rfind(L']');
+  const size_t port = authority.rfind(L':');
+  if (port == std::wstring::npos || (bracket != std::wstring::npos && port < bracket)) {
+    const SchemeKind kind = SchemeKindOf(scheme);
+    const wchar_t* fallback = kind == SchemeKind::kHttp    ? L":80"
+                              : kind == SchemeKind::kHttps ? L":443"
+                              : kind == SchemeKind::kFtp   ? L":21"
+                                                           : L"";
+    authority += fallback;
+  }
+  return scheme + L"://" + authority;
+}
+
+std::wstring ProxyHostOf(const std::wstring& proxy) {
+  std::wstring entry = proxy.substr(0, proxy.find_first_of(L"; "));
+  const size_t equals = entry.find(L'=');
+  if (equals != std::wstring::npos) entry = entry.substr(equals + 1);
+  const size_t scheme = entry.find(L"://");
+  if (scheme != std::wstring::npos) entry = entry.substr(scheme + 3);
+  entry = entry.substr(0, entry.find(L'/'));
+  if (!entry.empty() && entry[0] == L'[') return entry.substr(0, entry.find(L']') + 1);
+  return entry.substr(0, entry.find(L':'));
 }
 
 std::wstring LocalPathOfFileUrl(const std::wstring& url) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "download/auth_query.h"
+#include "download/transfer_rules.h"
 #include "loopback_http.h"
 #include "ui/progress_sink.h"
 #include "util/unique_handle.h"
@@ -128,6 +129,51 @@ TEST(RequestCredentialsTest, RememberedOfferedOncePerRequest) {
   EXPECT_EQ(L"alice", store.user_name()) << "a refusal keeps what was entered before";
 }
 
+// What a user typed for one server is never offered to another one, to the
+// same host under another scheme or port, or to a proxy of that name; each
+// keeps its own, and a request for the same server gets them back.
+TEST(RequestCredentialsTest, CredentialsStayWithTheServerTheyWereEnteredFor) {
+  CredentialStore store;
+  AnsweringSink fill(AnsweringSink::kFill, L"alice", L"s3cret");
+  std::wstring user, password;
+  ASSERT_TRUE(RequestCredentials(nullptr, L"http://a.example/x", L"R", false, L"", &user, &password,
+                                 &store, &fill));
+
+  struct Case {
+    const wchar_t* url;
+    bool is_proxy;
+    const wchar_t* proxy_host;
+  };
+  for (const Case& c :
+       {Case{L"http://b.example/x", false, L""}, Case{L"https://a.example/x", false, L""},
+        Case{L"http://a.example:8080/x", false, L""}, Case{L"ftp://a.example/x", false, L""},
+        Case{L"http://b.example/x", true, L"a.example"}}) {
+    SCOPED_TRACE(c.url);
+    // Even a sink that says "retry" without entering anything gets nothing.
+    AnsweringSink empty(AnsweringSink::kRetryWithoutFilling);
+    store.AllowRemembered();
+    user = L"none";
+    EXPECT_FALSE(RequestCredentials(nullptr, c.url, L"R", c.is_proxy, c.proxy_host, &user,
+                                    &password, &store, &empty));
+    EXPECT_EQ(1, empty.asks);
+    EXPECT_EQ(L"none", user);
+  }
+
+  AnsweringSink proxy_fill(AnsweringSink::kFill, L"proxyuser", L"pr0xy");
+  store.AllowRemembered();
+  ASSERT_TRUE(RequestCredentials(nullptr, L"http://b.example/x", L"Gate", true, L"gate", &user,
+                                 &password, &store, &proxy_fill));
+  EXPECT_EQ(L"proxyuser", user);
+
+  AnsweringSink refusing(AnsweringSink::kRefuse);
+  store.AllowRemembered();
+  ASSERT_TRUE(RequestCredentials(nullptr, L"HTTP://A.example:80/other", L"R", false, L"", &user,
+                                 &password, &store, &refusing));
+  EXPECT_EQ(0, refusing.asks);
+  EXPECT_EQ(L"alice", user);
+  EXPECT_EQ(L"s3cret", password);
+}
+
 // A loopback HTTP server that wants Basic credentials: as a server (401,
 // WWW-Authenticate, Authorization) or as a proxy (407, Proxy-Authenticate,
 // Proxy-Authorization).
@@ -213,16 +259,16 @@ TEST_F(WinInetAuthTest, ServerRealmAndCredentialsSetOnTheRequest) {
   EXPECT_EQ(200u, Send(request.get()));
   EXPECT_EQ(1, server.authorized());
 
-  // The next request, to another server, is answered from the store without
-  // a question. (WinINet itself re-sends credentials to a server it has had
-  // them for, so that one would not refuse again.)
+  // The next request, to another server, does not get them: it asks.
   AuthServer other(false, "Test Realm", kAliceBasic);
   store.AllowRemembered();
   UniqueInternet second = OpenRequest(L"127.0.0.1", other.port());
   ASSERT_EQ(401u, Send(second.get()));
-  ASSERT_TRUE(
-      RequestCredentials(second.get(), url, realm, false, L"", &user, &password, &store, &sink));
-  EXPECT_EQ(1, sink.asks);
+  const std::wstring other_url =
+      L"http://127.0.0.1:" + std::to_wstring(other.port()) + L"/setup.exe";
+  ASSERT_TRUE(RequestCredentials(second.get(), other_url, realm, false, L"", &user, &password,
+                                 &store, &sink));
+  EXPECT_EQ(2, sink.asks);
   EXPECT_EQ(200u, Send(second.get()));
   EXPECT_EQ(1, other.authorized());
 }
@@ -247,6 +293,7 @@ TEST_F(WinInetAuthTest, SecondRefusalOfTheSameRequestAsks) {
   ASSERT_NE(0, server.port());
   session_.reset(InternetOpenW(L"chainer-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
   CredentialStore store;
+  store.SetServer(CredentialServerOf(L"http://127.0.0.1/setup.exe", false, L""));
   store.SetEntered(L"alice", L"wrong");
   store.AllowRemembered();
   UniqueInternet request = OpenRequest(L"127.0.0.1", server.port());

@@ -199,6 +199,7 @@ TEST(FileDownloaderTest, ExplicitProxyAndItsCredentials) {
                                              folder.Path(L"setup.exe")));
   EXPECT_EQ(data, ReadAll(folder.Path(L"setup.exe")));
   EXPECT_EQ(L"Gate", store.realm());
+  EXPECT_EQ(L"127.0.0.1", store.proxy_host()) << "the proxy given, not the system's";
   ASSERT_GE(proxy.request_count(), 2u);
   // The request line names the whole URL (WinINet may add the default port).
   const std::string line = proxy.requests()[0].path;

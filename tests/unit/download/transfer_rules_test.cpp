@@ -37,11 +37,15 @@ TEST(TransferRulesTest, StatusDecidesOffsetAndTotal) {
       {410, 10, 0, 0xE0000018u, false, 0, 0},
       {401, 6, 700, 0, true, 700, 0},
       {407, 6, 700, 0, true, 700, 0},
-      {500, 42, 700, 0, false, 0, 42},  // taken as the file
+      // An error page, a redirect not followed, a range past the end: never the file.
+      {500, 42, 700, 0xE00101F4u, false, 0, 0},
+      {503, 42, 0, 0xE00101F7u, false, 0, 0},
+      {302, 0, 0, 0xE001012Eu, false, 0, 0},
+      {416, 30, 700, 0xE00101A0u, false, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.status << " " << c.length << " " << c.offset);
-    const HttpOutcome outcome = DecideHttpStatus(c.status, c.length, c.offset);
+    const HttpOutcome outcome = DecideHttpStatus(c.status, c.length, c.offset, L"");
     EXPECT_EQ(c.error, outcome.error);
     EXPECT_EQ(c.authenticate, outcome.authenticate);
     if (c.error == 0) {
@@ -49,6 +53,57 @@ TEST(TransferRulesTest, StatusDecidesOffsetAndTotal) {
       EXPECT_EQ(c.total, outcome.total);
     }
   }
+}
+
+// The range a 206 or 416 names decides whether its body belongs after the
+// ".part" file.
+TEST(TransferRulesTest, ContentRangeChecksTheOffset) {
+  struct Case {
+    uint32_t status;
+    const wchar_t* range;
+    uint64_t offset;
+    uint32_t error;
+    uint64_t total;
+  };
+  const Case cases[] = {
+      {206, L"bytes 1000-1499/1500", 1000, 0, 1500},
+      {206, L"bytes 1000-1499/*", 1000, 0, 1500},
+      {206, L"bytes 0-1499/1500", 1000, kDownloadRangeMismatch, 0},  // whole file as a range
+      {206, L"bytes 900-1499/1500", 1000, kDownloadRangeMismatch, 0},
+      {206, L"bytes */1500", 1000, kDownloadRangeMismatch, 0},
+      {206, L"pages 1-2/3", 1000, kDownloadRangeMismatch, 0},
+      // The ".part" file already holds the whole file: finished, nothing to read.
+      {416, L"bytes */1000", 1000, 0, 1000},
+      {416, L"bytes */800", 1000, 0xE0000010u, 0},
+      {416, L"bytes */5000", 1000, 0xE00101A0u, 0},
+      {416, L"bytes */0", 0, 0xE00101A0u, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.status << " " << c.offset);
+    const HttpOutcome outcome = DecideHttpStatus(c.status, 500, c.offset, c.range);
+    EXPECT_EQ(c.error, outcome.error);
+    if (c.error == 0) {
+      EXPECT_EQ(c.offset, outcome.offset);
+      EXPECT_EQ(c.total, outcome.total);
+    }
+  }
+  EXPECT_EQ(503u, HttpStatusOfError(HttpStatusError(503)));
+  EXPECT_EQ(0u, HttpStatusOfError(0xE0000018u));
+
+  ContentRange range;
+  ASSERT_TRUE(ParseContentRange(L"bytes 4294967296-4294967300/4294967301", &range));
+  EXPECT_EQ(0x100000000ull, range.first);
+  EXPECT_EQ(0x100000005ull, range.complete);
+  for (const wchar_t* bad : {L"", L"bytes", L"bytes 5-4/9", L"bytes 1-2/3x", L"bytes -2/3",
+                             L"bytes */*", L"bytes 99999999999999999999-1/2"}) {
+    EXPECT_FALSE(ParseContentRange(bad, &range)) << bad;
+  }
+}
+
+TEST(TransferRulesTest, LongerPartThanExpectedStartsOver) {
+  EXPECT_EQ(1000u, ResumeOffset(1000, 0));
+  EXPECT_EQ(1000u, ResumeOffset(1000, 1000));
+  EXPECT_EQ(0u, ResumeOffset(1001, 1000));
 }
 
 TEST(TransferRulesTest, HeaderLines) {
@@ -87,8 +142,22 @@ TEST(TransferRulesTest, HeaderLines) {
   }
 }
 
+// Reads grow only while the data is there, and shrink when the line is slow.
+TEST(TransferRulesTest, ReadSizeFollowsTheLine) {
+  uint32_t size = kMinReadSize;
+  for (int fast = 0; fast < 10; ++fast) size = NextReadSize(size, size, 1);
+  EXPECT_EQ(kMaxReadSize, size);
+  EXPECT_EQ(kMaxReadSize, NextReadSize(kMaxReadSize, 4000, 1)) << "a short read is the end";
+  EXPECT_EQ(kMaxReadSize / 2, NextReadSize(kMaxReadSize, kMaxReadSize, 150));
+  for (int slow = 0; slow < 10; ++slow) size = NextReadSize(size, size, 500);
+  EXPECT_EQ(kMinReadSize, size);
+  EXPECT_EQ(kMinReadSize, NextReadSize(kMinReadSize, kMinReadSize, 50));
+}
+
 TEST(TransferRulesTest, ConnectionAndCertificateErrors) {
-  for (uint32_t error : {12002u, 12030u, 12031u, 12163u}) EXPECT_TRUE(IsDroppedConnection(error));
+  for (uint32_t error : {12002u, 12030u, 12031u, 12163u, 10053u, 10054u}) {
+    EXPECT_TRUE(IsDroppedConnection(error));
+  }
   for (uint32_t error : {0u, 12007u, 12029u, 0xE000000Fu}) EXPECT_FALSE(IsDroppedConnection(error));
   for (uint32_t error : {12037u, 12038u, 12044u, 12045u}) EXPECT_TRUE(IsCertificateError(error));
   for (uint32_t error : {0u, 12057u, 12029u}) EXPECT_FALSE(IsCertificateError(error));
@@ -115,8 +184,9 @@ TEST(TransferRulesTest, NextAttemptRotatesAndCounts) {
   }
   EXPECT_EQ(7, attempts) << "one URL: the first try and six more";
 
-  // Missing files: only with another URL to go to.
-  for (uint32_t error : {3u, 12003u, 12028u, 12111u, 0xE0000018u}) {
+  // Missing files and unusable answers: only with another URL to go to.
+  for (uint32_t error :
+       {3u, 12003u, 12028u, 12111u, 0xE0000018u, HttpStatusError(503), kDownloadRangeMismatch}) {
     SCOPED_TRACE(error);
     left = 6;
     index = 0;
@@ -135,6 +205,35 @@ TEST(TransferRulesTest, NextAttemptRotatesAndCounts) {
   }
   left = 6;
   EXPECT_FALSE(NextAttempt(12007, 0, &left, &index)) << "no URLs";
+}
+
+// Credentials belong to one scheme, host and port, or to one proxy.
+TEST(TransferRulesTest, CredentialServers) {
+  struct Case {
+    const wchar_t* url;
+    bool is_proxy;
+    const wchar_t* proxy_host;
+    const wchar_t* server;
+  };
+  const Case cases[] = {
+      {L"http://Files.Example/dl/a.msi?x=1", false, L"", L"http://files.example:80"},
+      {L"http://user:p@ss@files.example:80/a", false, L"", L"http://files.example:80"},
+      {L"https://files.example/a", false, L"", L"https://files.example:443"},
+      {L"http://files.example:8080", false, L"", L"http://files.example:8080"},
+      {L"ftp://files.example/pub/a", false, L"", L"ftp://files.example:21"},
+      {L"http://[::1]/a", false, L"", L"http://[::1]:80"},
+      {L"file://SRV/share/a.msi", false, L"", L"file://srv"},
+      {L"file:///C:/dir/a.msi", false, L"", L"file://"},
+      {L"http://files.example/a", true, L"Gate", L"proxy:gate"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.server, CredentialServerOf(c.url, c.is_proxy, c.proxy_host)) << c.url;
+  }
+  EXPECT_EQ(L"gate", ProxyHostOf(L"gate:3128"));
+  EXPECT_EQ(L"gate", ProxyHostOf(L"http=gate:3128;https=other:443"));
+  EXPECT_EQ(L"gate", ProxyHostOf(L"http://gate:3128/"));
+  EXPECT_EQ(L"[::1]", ProxyHostOf(L"[::1]:3128"));
+  EXPECT_EQ(L"gate", ProxyHostOf(L"gate"));
 }
 
 TEST(TransferRulesTest, CharsetAndCodePage) {

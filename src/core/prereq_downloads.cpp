@@ -8,6 +8,7 @@
 #include "download/download_check.h"
 #include "download/file_digest.h"
 #include "download/site_shortcut.h"
+#include "download/transfer_rules.h"
 #include "install/process_launch.h"
 #include "platform/core/logger.h"
 #include "ui/message_box.h"
@@ -42,6 +43,9 @@ bool Accepted(const DownloadItem& item, const Prerequisite& record) {
 // The log line after "Download failed. Error:" says only a number for the
 // failures that are ours; these say what the user can do about them.
 void LogFailureCause(uint32_t error, bool asked_user) {
+  if (const uint32_t status = HttpStatusOfError(error)) {
+    Log(FormatW(L"The server answered with HTTP status %u.", status));
+  }
   if (error == kDownloadNeedCredentials) {
     Log(asked_user ? L"The server or proxy requires a user name and password; none was given."
                    : L"The server or proxy requires a user name and password; a silent run "

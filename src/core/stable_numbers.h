@@ -86,4 +86,11 @@ constexpr uint32_t kDownloadPostRefused = 0xE000002Bu;  // a POST answered other
 
 // ERROR_INTERNET_UNRECOGNIZED_SCHEME: also an empty URL list.
 constexpr uint32_t kDownloadUnsupportedScheme = 12006u;
+// ERROR_HTTP_INVALID_SERVER_RESPONSE: a 206 for another range than asked for.
+constexpr uint32_t kDownloadRangeMismatch = 12152u;
+// A response status the transfer cannot use (416 without a complete ".part",
+// 5xx, a 3xx WinINet did not follow, ...) fails with this base plus the
+// status, so that the number the server gave reaches the log. The codes of
+// the whole family are never used for anything else.
+constexpr uint32_t kDownloadHttpStatusBase = 0xE0010000u;
 #endif

@@ -5,19 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include "core/stable_numbers.h"
 
 enum class SchemeKind { kUnsupported, kFtp, kHttp, kHttps, kFile };
 
 // The kind of a URL scheme name ("http", "HTTPS", ...), case-insensitive.
 SchemeKind SchemeKindOf(const std::wstring& scheme);
 
-// A response status the transfer cannot use (416 without a complete ".part",
-// 5xx, a 3xx WinINet did not follow, ...) fails with this base plus the
-// status, so that the number the server gave reaches the log; GetHttpStatus
-// gives it too. The codes of the whole family are never used for anything else.
-constexpr uint32_t kDownloadHttpStatusBase = 0xE0010000u;
-// ERROR_HTTP_INVALID_SERVER_RESPONSE: a 206 for another range than asked for.
-constexpr uint32_t kDownloadRangeMismatch = 12152u;
+// kDownloadHttpStatusBase plus a status the transfer cannot use.
 uint32_t HttpStatusError(uint32_t status);
 // The status a code of HttpStatusError carries; 0 for any other code.
 uint32_t HttpStatusOfError(uint32_t error);

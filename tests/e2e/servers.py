@@ -65,6 +65,7 @@ http {{
       auth_basic_user_file {root}/htpasswd;
     }}
     location /gone/ {{ return 410; }}
+    location /busy/ {{ return 503; }}
     location /slow/ {{ limit_rate 16k; }}
   }}
 }}

@@ -134,6 +134,7 @@ def test_second_of_three_rejected_keeps_the_first_and_never_asks_for_the_third(w
 @pytest.mark.parametrize("path, options, exit_expected, later_installed", [
     ("missing/setup.exe", "", 0, True),  # optional: logged and skipped
     ("gone/setup.exe", "", 0, True),     # 410 like 404
+    ("busy/setup.exe", "", 0, True),     # 503: the status is named, no error page kept
     ("missing/setup.exe", "m", 1, False),
     ("size/setup.exe", "m", 1, False),   # ExactSize one byte off
 ])
@@ -147,8 +148,9 @@ def test_failed_download(web, run, path, options, exit_expected, later_installed
     assert code == exit_expected
     assert (len(run.launched_from()) == 1) == later_installed
     failures = [e for e in run.events() if e.startswith("Download failed. Error:")]
-    not_found, wrong_size = 0xE0000018, 0xE0000023
-    assert failures == [f"Download failed. Error:{wrong_size if 'size' in path else not_found}"]
+    code = {"size": 0xE0000023, "busy": 0xE0010000 + 503}.get(path.split("/")[0], 0xE0000018)
+    assert failures == [f"Download failed. Error:{code}"]
+    assert ("The server answered with HTTP status 503." in run.events()) == path.startswith("busy")
 
 
 def test_file_source_in_capitals_starts_in_place(wine, run):

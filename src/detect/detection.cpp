@@ -42,11 +42,6 @@ bool LanguageMatches(const std::wstring& list) {
   return LanguageListAccepts(list, language);
 }
 
-bool NeedsInstall(DetectionState state) {
-  return state == DetectionState::InstallFromPackage || state == DetectionState::Download ||
-         state == DetectionState::ManualSite;
-}
-
 DetectionState SearchedState(const Prerequisite& record, bool found) {
   if (found) return DetectionState::Found;
   switch (record.source_kind) {
@@ -115,7 +110,7 @@ void ChainerConfig::DetectAll() {
     if (state == DetectionState::Download || state == DetectionState::AlreadyDownloaded) {
       record.downloaded = IsDownloaded(i);
     }
-    SelectPrerequisite(i, NeedsInstall(state) || state == DetectionState::AlreadyDownloaded);
+    SelectPrerequisite(i, NeedsInstallation(state) || state == DetectionState::AlreadyDownloaded);
   }
 }
 
@@ -130,7 +125,7 @@ void ChainerConfig::SelectPrerequisite(size_t index, bool selected) {
     const Prerequisite& child = prerequisites[i];
     if (i == index || child.state == DetectionState::OsNotSupported) continue;
     if (child.parent_prereq != name) continue;
-    SelectPrerequisite(i, selected && NeedsInstall(child.state));
+    SelectPrerequisite(i, selected && NeedsInstallation(child.state));
   }
 
   const std::wstring parent_name = prerequisites[index].parent_prereq;

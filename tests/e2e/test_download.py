@@ -3,6 +3,7 @@ FTP server, an authenticating proxy), check them, install them and clean up.
 The setups are exit_with.exe, which records how and where it was started."""
 import hashlib
 import shutil
+import time
 import struct
 
 import pytest
@@ -181,7 +182,12 @@ def test_cancel_during_a_slow_download_installs_nothing_and_keeps_the_part(wine,
     proc = run.start("b", [prereq("Big", web.url("slow/big.exe"), run.record, "m"),
                            prereq("After", web.url("after/setup.exe"), run.record)])
     try:
-        assert wait_for_file(run.downloads / "big.exe.part", timeout=60)
+        # Cancel once data has arrived, so that keeping the ".part" is what counts.
+        part = run.downloads / "big.exe.part"
+        deadline = time.monotonic() + 60
+        while not (part.exists() and part.stat().st_size > 0) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert part.exists() and part.stat().st_size > 0
         probe, _ = wine.run_gui_tool("window_probe.exe", TITLE, "60", "1034", "cancel")
         assert probe == 0
         assert exit_code(proc) == 0  # a cancelled basic run is no failed run

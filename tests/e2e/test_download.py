@@ -9,7 +9,7 @@ import struct
 import pytest
 
 from servers import PASSWORD, USER, CuttingRelay, FtpServer, Nginx, Tinyproxy, md5
-from winehelpers import TOOLS_DIR, log_events, wait_for_file
+from winehelpers import TOOLS_DIR, log_events
 
 NEVER = r"HKLM\Software\Corvane Test\Never"  # a search that never finds anything
 SETUP = (TOOLS_DIR / "exit_with.exe").read_bytes()

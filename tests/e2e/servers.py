@@ -1,5 +1,6 @@
 """Real servers for the download scenarios, on 127.0.0.1 and free ports,
-stopped when the test module ends: nginx (HTTP, HTTPS, Range, auth_basic,
+stopped when the test module ends: nginx (HTTP, HTTPS with a self-signed
+certificate and with one from a test authority, Range, auth_basic,
 404/410, a slow path, an access log with each request's Range header), an FTP
 server (pyftpdlib) with a user, and tinyproxy asking for proxy credentials.
 A small relay in front of nginx cuts answers short, which no real server does."""
@@ -68,35 +69,75 @@ http {{
     location /busy/ {{ return 503; }}
     location /slow/ {{ limit_rate 16k; }}
   }}
+  server {{
+    listen 127.0.0.1:{trusted} ssl;
+    ssl_certificate {root}/trusted.pem;
+    ssl_certificate_key {root}/trusted.key;
+    root {root}/www;
+  }}
 }}
 """
 
 
+def openssl(*args):
+    subprocess.run(["openssl", *map(str, args)], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+def signed_by_test_authority(root):
+    """A certificate authority and a server certificate for 127.0.0.1 that it
+    signed, below root; the authority's DER bytes, for a store that should
+    trust it."""
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+            "-subj", "/CN=Corvane Test Authority",
+            "-keyout", root / "ca.key", "-out", root / "ca.pem",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+            "-keyout", root / "trusted.key", "-out", root / "trusted.csr")
+    # Wine 8 compares the host, even an address, with the DNS entries of the
+    # alternative names only (an IP entry alone fails as a wrong name); Windows
+    # compares an address with the IP entry. Both, so that either agrees.
+    (root / "trusted.ext").write_text("subjectAltName=IP:127.0.0.1,DNS:127.0.0.1\n"
+                                      "extendedKeyUsage=serverAuth\n")
+    openssl("x509", "-req", "-in", root / "trusted.csr", "-CA", root / "ca.pem",
+            "-CAkey", root / "ca.key", "-CAcreateserial", "-days", "2",
+            "-extfile", root / "trusted.ext", "-out", root / "trusted.pem")
+    openssl("x509", "-in", root / "ca.pem", "-outform", "DER", "-out", root / "ca.der")
+    return (root / "ca.der").read_bytes()
+
+
 class Nginx:
-    """nginx serving www/ below its folder; put files there with add()."""
+    """nginx serving www/ below its folder; put files there with add(). HTTPS
+    on two ports: a self-signed certificate no store trusts, and one signed by
+    a test authority (ca_der) that a test may make the prefix trust."""
 
     def __init__(self, root):
         self.root = Path(root)
         self.www = self.root / "www"
         (self.root / "tmp").mkdir(parents=True, exist_ok=True)
         self.www.mkdir(exist_ok=True)
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                        "-subj", "/CN=127.0.0.1", "-keyout", str(self.root / "key.pem"),
-                        "-out", str(self.root / "cert.pem")],
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                "-subj", "/CN=127.0.0.1", "-keyout", self.root / "key.pem",
+                "-out", self.root / "cert.pem")
+        self.ca_der = signed_by_test_authority(self.root)
         hashed = subprocess.run(["openssl", "passwd", "-apr1", PASSWORD], check=True,
                                 stdout=subprocess.PIPE).stdout.decode().strip()
         (self.root / "htpasswd").write_text(f"{USER}:{hashed}\n")
         self.http_port, self.https_port = free_port(), free_port()
+        self.trusted_port = free_port()
         conf = self.root / "nginx.conf"
         conf.write_text(NGINX_CONF.format(root=self.root, http=self.http_port,
-                                          https=self.https_port))
+                                          https=self.https_port, trusted=self.trusted_port))
         self.proc = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(self.root)],
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         wait_for_port(self.http_port)
 
-    def url(self, path, https=False):
+    def url(self, path, https=False, trusted=False):
+        """trusted: HTTPS with the certificate from the test authority."""
+        if trusted:
+            return f"https://127.0.0.1:{self.trusted_port}/{path}"
         port = self.https_port if https else self.http_port
         return f"{'https' if https else 'http'}://127.0.0.1:{port}/{path}"
 

@@ -279,9 +279,13 @@ def trusted_authority(wine, web):
     Linux trust store."""
     key = ROOT_CERTIFICATES + "\\" + hashlib.sha1(web.ca_der).hexdigest().upper()
     blob = struct.pack("<III", CERT_CERT_PROP_ID, 1, len(web.ca_der)) + web.ca_der
-    wine.reg_add(key, "Blob", blob.hex().upper(), "REG_BINARY")
+    # Windows shares this key between both views; written to each, so that the
+    # 32-bit program finds it whether or not this Wine redirects it.
+    for view64 in (True, False):
+        wine.reg_add(key, "Blob", blob.hex().upper(), "REG_BINARY", view64=view64)
     yield
-    wine.reg_delete(key)
+    for view64 in (True, False):
+        wine.reg_delete(key, view64=view64)
 
 
 def test_trusted_https_certificate_downloads_and_installs(web, run, trusted_authority):

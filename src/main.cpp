@@ -5,8 +5,11 @@
 
 #include "core/chainer_app.h"
 #include "ui/window_registry.h"
+#include "util/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before COM or the first window load DLLs by name (uxtheme.dll, dwmapi.dll, ...).
+  RestrictDllSearch();
   const bool com_initialized = CoInitialize(nullptr) == S_OK;
   WindowRegistry::Initialize(instance);
   int32_t exit_code = 0;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "download/auth_realm.h"
+#include "util/system_library.h"
 
 bool ReadAuthRealm(HINTERNET request, DWORD status, std::wstring* realm) {
   DWORD query = 0;
@@ -18,12 +19,12 @@ bool ReadAuthRealm(HINTERNET request, DWORD status, std::wstring* realm) {
   std::vector<BYTE> buffer(520);
   DWORD size = static_cast<DWORD>(buffer.size());
   DWORD index = 0;
-  BOOL read = HttpQueryInfoW(request, query, buffer.data(), &size, &index);
+  BOOL read = Wininet().HttpQueryInfoW(request, query, buffer.data(), &size, &index);
   if (!read && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
     buffer.assign(size + sizeof(wchar_t), 0);
     size = static_cast<DWORD>(buffer.size());
     index = 0;
-    read = HttpQueryInfoW(request, query, buffer.data(), &size, &index);
+    read = Wininet().HttpQueryInfoW(request, query, buffer.data(), &size, &index);
   }
   if (!read) return false;
   // The text ends at its terminator, whatever size WinINet reports back
@@ -45,7 +46,8 @@ DWORD GetProxyHost(HINTERNET request, std::wstring* host) {
   list.dwOptionCount = 1;
   list.pOptions = &option;
   DWORD size = sizeof(list);
-  if (!InternetQueryOptionW(request, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size)) {
+  if (!Wininet().InternetQueryOptionW(request, INTERNET_OPTION_PER_CONNECTION_OPTION, &list,
+                                      &size)) {
     return GetLastError();
   }
   if (option.Value.pszValue) {

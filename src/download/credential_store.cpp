@@ -5,6 +5,7 @@
 #include "ui/credentials_dialog.h"
 #include "ui/progress_sink.h"
 #include "ui/ui_state.h"
+#include "util/system_library.h"
 
 CredentialStore& ProcessCredentials() {
   static CredentialStore store;
@@ -79,10 +80,12 @@ namespace {
 void SetCredentialOptions(HINTERNET request, bool is_proxy, const std::wstring& user,
                           const std::wstring& password) {
   if (!request) return;
-  InternetSetOptionW(request, is_proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME,
-                     const_cast<wchar_t*>(user.c_str()), static_cast<DWORD>(user.size()));
-  InternetSetOptionW(request, is_proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD,
-                     const_cast<wchar_t*>(password.c_str()), static_cast<DWORD>(password.size()));
+  Wininet().InternetSetOptionW(request,
+                               is_proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME,
+                               const_cast<wchar_t*>(user.c_str()), static_cast<DWORD>(user.size()));
+  Wininet().InternetSetOptionW(
+      request, is_proxy ? INTERNET_OPTION_PROXY_PASSWORD : INTERNET_OPTION_PASSWORD,
+      const_cast<wchar_t*>(password.c_str()), static_cast<DWORD>(password.size()));
 }
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include "ui/progress_sink.h"
 #include "util/file_ops.h"
 #include "util/path_text.h"
+#include "util/system_library.h"
 
 namespace {
 
@@ -34,7 +35,10 @@ DWORD CrackUrl(const std::wstring& url, UrlParts* parts) {
   c.dwStructSize = sizeof(c);
   c.dwSchemeLength = c.dwHostNameLength = c.dwUserNameLength = c.dwPasswordLength =
       c.dwUrlPathLength = c.dwExtraInfoLength = 1;
-  if (url.empty() || !InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &c)) {
+  const WininetApi* wininet = WininetDll();
+  if (!wininet) return GetLastError();
+  if (url.empty() ||
+      !wininet->InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &c)) {
     DWORD error = GetLastError();
     return error != 0 ? error : ERROR_INVALID_PARAMETER;
   }
@@ -157,7 +161,7 @@ void FileDownloader::OnStatus(DWORD status, void* info) {
     DWORD code = 0;
     wchar_t text[1024];
     DWORD length = sizeof(text) / sizeof(text[0]);
-    if (InternetGetLastResponseInfoW(&code, text, &length)) {
+    if (Wininet().InternetGetLastResponseInfoW(&code, text, &length)) {
       last_response_.assign(text, std::min<DWORD>(length, sizeof(text) / sizeof(text[0])));
     } else {
       last_response_.clear();
@@ -189,7 +193,8 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
       DWORD code = 0;
       wchar_t text[1024];
       DWORD length = sizeof(text) / sizeof(text[0]);
-      if (InternetGetLastResponseInfoW(&code, text, &length)) last_response_.assign(text, length);
+      if (Wininet().InternetGetLastResponseInfoW(&code, text, &length))
+        last_response_.assign(text, length);
     }
     return 0;
   }
@@ -243,7 +248,7 @@ void FileDownloader::CloseTransferHandles() {
 
 void FileDownloader::CloseSession() {
   if (!session_) return;
-  InternetSetStatusCallbackW(session_.get(), nullptr);
+  Wininet().InternetSetStatusCallbackW(session_.get(), nullptr);
   session_.reset();
 }
 
@@ -253,17 +258,21 @@ uint32_t FileDownloader::OpenSession() {
   request_done_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   handle_closed_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!request_done_ || !handle_closed_) return GetLastError();
-  session_.reset(InternetOpenW(
+  // Every other WinINet call of a transfer goes through the session made here.
+  const WininetApi* wininet = WininetDll();
+  if (!wininet) return GetLastError();
+  session_.reset(wininet->InternetOpenW(
       L"Corvane", proxy_.empty() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PROXY,
       OrNull(proxy_), nullptr, INTERNET_FLAG_ASYNC));
   if (!session_) return GetLastError();
-  if (InternetSetStatusCallbackW(session_.get(), StatusCallback) ==
+  if (Wininet().InternetSetStatusCallbackW(session_.get(), StatusCallback) ==
       INTERNET_INVALID_STATUS_CALLBACK) {
     return GetLastError();
   }
   if (connect_timeout_ != 0) {
     DWORD timeout = connect_timeout_;
-    InternetSetOptionW(session_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
+    Wininet().InternetSetOptionW(session_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout,
+                                 sizeof(timeout));
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "download/file_downloader.h"
 #include "ui/progress_sink.h"
 #include "util/file_ops.h"
+#include "util/system_library.h"
 
 namespace {
 
@@ -27,17 +28,18 @@ const wchar_t* OrNull(const std::wstring& text) {
 bool AddSecurityFlags(HINTERNET request, DWORD flags) {
   DWORD current = 0;
   DWORD size = sizeof(current);
-  if (!InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &current, &size)) current = 0;
+  if (!Wininet().InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &current, &size))
+    current = 0;
   current |= flags;
-  return InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &current, sizeof(current)) !=
-         FALSE;
+  return Wininet().InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &current,
+                                      sizeof(current)) != FALSE;
 }
 
 // Content-Length as a 64-bit number: 0 when absent or not a number.
 uint64_t ContentLength(HINTERNET request) {
   wchar_t text[32];
   DWORD size = sizeof(text);
-  if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return 0;
+  if (!Wininet().HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return 0;
   uint64_t value = 0;
   for (const wchar_t* c = text; *c >= L'0' && *c <= L'9'; ++c) {
     if (value > (UINT64_MAX - 9) / 10) return 0;
@@ -50,17 +52,18 @@ uint64_t ContentLength(HINTERNET request) {
 std::wstring ShortHeader(HINTERNET request, DWORD query) {
   wchar_t text[128];
   DWORD size = sizeof(text);
-  if (!HttpQueryInfoW(request, query, text, &size, nullptr)) return {};
+  if (!Wininet().HttpQueryInfoW(request, query, text, &size, nullptr)) return {};
   return std::wstring(text, size / sizeof(wchar_t));
 }
 
 std::wstring ContentType(HINTERNET request) {
   std::wstring text(1040 / sizeof(wchar_t), L'\0');
   DWORD size = 1040;
-  if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, &text[0], &size, nullptr)) {
+  if (!Wininet().HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, &text[0], &size, nullptr)) {
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
     text.assign(size / sizeof(wchar_t) + 1, L'\0');
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, &text[0], &size, nullptr)) return {};
+    if (!Wininet().HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, &text[0], &size, nullptr))
+      return {};
   }
   text.resize(size / sizeof(wchar_t));
   return text;
@@ -102,8 +105,9 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
   uint32_t error = RunAsync(
       kPendingConnect,
       [&](HINTERNET* out) {
-        *out = InternetConnectW(session_.get(), parts.host.c_str(), parts.port, OrNull(parts.user),
-                                OrNull(parts.password), INTERNET_SERVICE_HTTP, 0, context);
+        *out = Wininet().InternetConnectW(session_.get(), parts.host.c_str(), parts.port,
+                                          OrNull(parts.user), OrNull(parts.password),
+                                          INTERNET_SERVICE_HTTP, 0, context);
         return *out != nullptr;
       },
       &made);
@@ -115,8 +119,9 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
   error = RunAsync(
       kPendingHttpOpen,
       [&](HINTERNET* out) {
-        *out = HttpOpenRequestW(connection_.get(), verb, object.c_str(), L"HTTP/1.0", L"", accept,
-                                kHttpOpenFlags | (secure ? INTERNET_FLAG_SECURE : 0), context);
+        *out = Wininet().HttpOpenRequestW(
+            connection_.get(), verb, object.c_str(), L"HTTP/1.0", L"", accept,
+            kHttpOpenFlags | (secure ? INTERNET_FLAG_SECURE : 0), context);
         return *out != nullptr;
       },
       &made);
@@ -138,8 +143,8 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
     body = ToUtf8(form_data_);
   }
   // Added to the request itself, so that every resend below carries them.
-  if (!headers.empty() &&
-      !HttpAddRequestHeadersW(request_.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+  if (!headers.empty() && !Wininet().HttpAddRequestHeadersW(
+                              request_.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
                               HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
     return GetLastError();
   }
@@ -147,9 +152,9 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
   if (credentials_ != nullptr) credentials_->AllowRemembered();
   for (int sends = 1;; ++sends) {
     error = RunAsync(kPendingHttpSend, [&](HINTERNET*) {
-      return HttpSendRequestW(request_.get(), nullptr, 0,
-                              body.empty() ? nullptr : const_cast<char*>(body.data()),
-                              static_cast<DWORD>(body.size()));
+      return Wininet().HttpSendRequestW(request_.get(), nullptr, 0,
+                                        body.empty() ? nullptr : const_cast<char*>(body.data()),
+                                        static_cast<DWORD>(body.size()));
     });
     if (error == kDownloadCanceled) return error;
     if (error != 0) {
@@ -166,16 +171,17 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
 
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                        &size, nullptr)) {
+    if (!Wininet().HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                                  &status, &size, nullptr)) {
       return GetLastError();
     }
     http_status_ = status;
     const uint64_t length = ContentLength(request_.get());
     if (want_last_modified_ && status != 304) {
       size = sizeof(last_modified_);
-      if (!HttpQueryInfoW(request_.get(), HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME,
-                          &last_modified_, &size, nullptr)) {
+      if (!Wininet().HttpQueryInfoW(request_.get(),
+                                    HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME,
+                                    &last_modified_, &size, nullptr)) {
         last_modified_ = SYSTEMTIME();
       }
     }
@@ -228,9 +234,9 @@ uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts,
     uint32_t error = RunAsync(
         kPendingConnect,
         [&](HINTERNET* out) {
-          *out = InternetConnectW(session_.get(), parts.host.c_str(), parts.port, OrNull(user),
-                                  OrNull(password), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE,
-                                  context);
+          *out = Wininet().InternetConnectW(session_.get(), parts.host.c_str(), parts.port,
+                                            OrNull(user), OrNull(password), INTERNET_SERVICE_FTP,
+                                            INTERNET_FLAG_PASSIVE, context);
           return *out != nullptr;
         },
         &made);
@@ -247,8 +253,8 @@ uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts,
   if (resume_ && *offset != 0) {
     const std::wstring command = L"REST " + std::to_wstring(*offset);
     uint32_t error = RunAsync(kPendingFtpCommand, [&](HINTERNET*) {
-      return FtpCommandW(connection_.get(), FALSE, FTP_TRANSFER_TYPE_ASCII, command.c_str(),
-                         context, nullptr);
+      return Wininet().FtpCommandW(connection_.get(), FALSE, FTP_TRANSFER_TYPE_ASCII,
+                                   command.c_str(), context, nullptr);
     });
     // A server without REST answers with an error reply (12003): that is a
     // refusal to resume, not a failure, or a ".part" file would block the
@@ -267,15 +273,15 @@ uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts,
   uint32_t error = RunAsync(
       kPendingFtpOpen,
       [&](HINTERNET* out) {
-        *out = FtpOpenFileW(connection_.get(), parts.path.c_str(), GENERIC_READ,
-                            INTERNET_FLAG_RELOAD | FTP_TRANSFER_TYPE_BINARY, context);
+        *out = Wininet().FtpOpenFileW(connection_.get(), parts.path.c_str(), GENERIC_READ,
+                                      INTERNET_FLAG_RELOAD | FTP_TRANSFER_TYPE_BINARY, context);
         return *out != nullptr;
       },
       &made);
   if (error != 0) return error;
   request_.reset(made);
   DWORD high = 0;
-  DWORD low = FtpGetFileSize(request_.get(), &high);
+  DWORD low = Wininet().FtpGetFileSize(request_.get(), &high);
   *total = low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR
                ? 0
                : (static_cast<uint64_t>(high) << 32) | low;

@@ -1,8 +1,6 @@
 // The receiving side of a transfer: the ".part" file, reading blocks,
 // reconnecting after a dropped connection, finishing, and local copies.
 #include <windows.h>
-// winnetwk.h needs windows.h first.
-#include <winnetwk.h>
 
 #include <algorithm>
 
@@ -14,6 +12,7 @@
 #include "ui/progress_sink.h"
 #include "util/file_ops.h"
 #include "util/path_text.h"
+#include "util/system_library.h"
 
 namespace {
 
@@ -69,14 +68,14 @@ uint32_t FileDownloader::ReadBlock(DWORD* got) {
   for (int confirmations = 0;; ++confirmations) {
     bytes_read_ = 0;
     uint32_t error = RunAsync(kPendingRead, [&](HINTERNET*) {
-      return InternetReadFile(request_.get(), buffer_.data(), size, &bytes_read_);
+      return Wininet().InternetReadFile(request_.get(), buffer_.data(), size, &bytes_read_);
     });
     if (error != 0) return error;
     *got = std::min<DWORD>(bytes_read_, size);
     if (*got != 0 || confirmations == kMaxEmptyReads) break;
     bytes_available_ = 0;
     error = RunAsync(kPendingQueryData, [&](HINTERNET*) {
-      return InternetQueryDataAvailable(request_.get(), &bytes_available_, 0, 0);
+      return Wininet().InternetQueryDataAvailable(request_.get(), &bytes_available_, 0, 0);
     });
     if (error != 0) return error;
     // An asynchronous completion carries the count in its error field.
@@ -218,7 +217,9 @@ uint32_t FileDownloader::CopyLocal(const std::wstring& url) {
       NETRESOURCEW resource = {};
       resource.dwType = RESOURCETYPE_DISK;
       resource.lpRemoteName = &share[0];
-      error = WNetAddConnection2W(&resource, password.c_str(), user.c_str(), 0);
+      const MprApi* mpr = MprDll();
+      error = mpr ? mpr->WNetAddConnection2W(&resource, password.c_str(), user.c_str(), 0)
+                  : GetLastError();
     }
     if (error == 0) error = GetFileInfo(source, &last_write, &size_low);
     if (error == 0) break;

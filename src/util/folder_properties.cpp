@@ -10,6 +10,7 @@
 #include "util/module_path.h"
 #include "util/path_text.h"
 #include "util/process_bitness.h"
+#include "util/system_library.h"
 #include "util/temp_folder.h"
 
 namespace {
@@ -77,14 +78,6 @@ std::wstring SystemDirectory() {
   wchar_t buffer[MAX_PATH] = {};
   UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
   return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
-}
-
-// Loaded by full path from the system folder: the package folder the chainer
-// starts from must not be able to slip in a DLL of that name.
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-  std::wstring folder = SystemDirectory();
-  if (folder.empty()) return nullptr;
-  return LoadLibraryW((WithTrailingBackslash(folder) + name).c_str());
 }
 
 // shfolder.dll stays loaded for the life of the process once found.

@@ -73,10 +73,12 @@ struct ModuleTraits {
   static Type Invalid() { return nullptr; }
   static void Close(Type h) { FreeLibrary(h); }
 };
+// WinINet is loaded from the system folder, never imported (util/system_library.h).
+void CloseInternetHandle(HINTERNET handle);
 struct InternetHandleTraits {
   using Type = HINTERNET;
   static Type Invalid() { return nullptr; }
-  static void Close(Type h) { InternetCloseHandle(h); }
+  static void Close(Type h) { CloseInternetHandle(h); }
 };
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;

@@ -1,0 +1,67 @@
+// DLLs that are not KnownDLLs are loaded by search, and the first folder
+// searched is the program's own: a version.dll beside setup.exe in a Downloads
+// folder would run before the chainer does. So the chainer imports only what
+// Windows always takes from the system folder, and loads the rest here, by full
+// path, through tables of typed pointers resolved once per process.
+#pragma once
+#include <windows.h>
+// winnetwk.h and msi.h need windows.h first.
+#include <msi.h>
+#include <winnetwk.h>
+#include <wininet.h>
+
+// Restricts the search of every later load by name, the ones Windows makes for
+// the program too (common controls bring uxtheme.dll and dwmapi.dll), to the
+// system folder where SetDefaultDllDirectories exists (Windows 8, or 7 with
+// KB2533623); elsewhere it takes the current folder out with SetDllDirectoryW.
+// Call before anything loads a DLL or shows a window. False when neither exists.
+bool RestrictDllSearch();
+
+// `name` from the system folder by its full path; its own imports are searched
+// from there too. Returns null (and the last error) when it cannot be loaded.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
+struct VersionApi {
+  decltype(&::GetFileVersionInfoSizeW) GetFileVersionInfoSizeW;
+  decltype(&::GetFileVersionInfoW) GetFileVersionInfoW;
+  decltype(&::VerQueryValueW) VerQueryValueW;
+};
+struct MsiApi {
+  decltype(&::MsiGetProductInfoW) MsiGetProductInfoW;
+  decltype(&::MsiEnumRelatedProductsW) MsiEnumRelatedProductsW;
+  decltype(&::MsiLocateComponentW) MsiLocateComponentW;
+};
+struct MprApi {
+  decltype(&::WNetAddConnection2W) WNetAddConnection2W;
+};
+struct WininetApi {
+  decltype(&::InternetCrackUrlW) InternetCrackUrlW;
+  decltype(&::InternetOpenW) InternetOpenW;
+  decltype(&::InternetCloseHandle) InternetCloseHandle;
+  decltype(&::InternetSetStatusCallbackW) InternetSetStatusCallbackW;
+  decltype(&::InternetSetOptionW) InternetSetOptionW;
+  decltype(&::InternetQueryOptionW) InternetQueryOptionW;
+  decltype(&::InternetConnectW) InternetConnectW;
+  decltype(&::InternetGetLastResponseInfoW) InternetGetLastResponseInfoW;
+  decltype(&::InternetReadFile) InternetReadFile;
+  decltype(&::InternetQueryDataAvailable) InternetQueryDataAvailable;
+  decltype(&::HttpOpenRequestW) HttpOpenRequestW;
+  decltype(&::HttpAddRequestHeadersW) HttpAddRequestHeadersW;
+  decltype(&::HttpSendRequestW) HttpSendRequestW;
+  decltype(&::HttpQueryInfoW) HttpQueryInfoW;
+  decltype(&::FtpCommandW) FtpCommandW;
+  decltype(&::FtpOpenFileW) FtpOpenFileW;
+  decltype(&::FtpGetFileSize) FtpGetFileSize;
+};
+
+// Each library is loaded on first use and stays loaded for the life of the
+// process. Null (and the last error) when it or one of the functions is missing.
+const VersionApi* VersionDll();
+const MsiApi* MsiDll();
+const MprApi* MprDll();
+const WininetApi* WininetDll();
+
+// For code that holds a WinINet handle, which only a loaded WinINet handed out.
+inline const WininetApi& Wininet() {
+  return *WininetDll();
+}

@@ -15,6 +15,9 @@ status=0
 # The program users get is checked as an image even where it cannot run.
 python3 "$root/tests/image/check_image.py" "$root/build/chainer.exe" i386 || status=$?
 python3 "$root/tests/image/check_image.py" "$root/build/x64/chainer.exe" x86-64 || status=$?
+# Every parser of outside input under the fuzzers for a short while (natively,
+# with ASan and UBSan): any crash fails the run. FUZZ_SECONDS per target.
+bash "$root/bench/fuzz.sh" "${FUZZ_SECONDS:-20}" || status=$?
 cd "$CHAINER_BUILD"
 ctest --output-on-failure -j "$(nproc)" || status=$?
 # Stop the prefixes' servers so that nothing keeps running after the tests.

@@ -125,10 +125,15 @@ uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report
       if (result == 0 && total == 0) return FinishPart(&part);
       const uint32_t failure = result != 0 ? result : kDownloadPrematureEnd;
       const bool dropped = result == 0 || IsDroppedConnection(result);
-      if (!dropped || !reconnect_ || ++idle_reconnects > std::max<int32_t>(retry_count_, 1)) {
-        return Fail(failure, true);
-      }
-      result = Reconnect(part.get(), &written, &total);
+      const int32_t most = std::max<int32_t>(retry_count_, 1);
+      if (!dropped || !reconnect_ || ++idle_reconnects > most) return Fail(failure, true);
+      // The new connection can be dropped too before it answers (a server
+      // restarting, a stale pooled connection): another reconnect of the same
+      // bounded count.
+      do {
+        result = Reconnect(part.get(), &written, &total);
+      } while (result != 0 && IsDroppedConnection(result) && !Canceled() &&
+               ++idle_reconnects <= most);
       if (result != 0) return Canceled() ? kDownloadCanceled : Fail(result, true);
       continue;
     }

@@ -387,6 +387,31 @@ TEST(FileDownloaderTest, DroppedConnectionReconnectsWithRangeOfWhatWasWritten) {
   }
 }
 
+// The new connection after a drop can itself be dropped before its answer
+// (a server restarting): that is one more reconnect, not the end.
+TEST(FileDownloaderTest, ReconnectDroppedBeforeItsAnswerIsTriedAgain) {
+  const std::string data = Pattern(150000, 5);
+  LoopbackHttp server([&](const LoopbackRequest& request, int index) {
+    LoopbackResponse response;
+    if (index == 0) {
+      response = LoopbackResponse::Make(200, data);
+      response.body_bytes_to_send = 70000;
+    } else if (index == 1) {
+      response.drop_before_head = true;
+    } else {
+      size_t from = strtoul(request.Header("Range").c_str() + 6, nullptr, 10);
+      response = LoopbackResponse::Make(206, data.substr(from));
+    }
+    return response;
+  });
+  TempFolder folder;
+  const std::wstring target = folder.Path(L"setup.exe");
+  FileDownloader downloader(nullptr, nullptr);
+  ASSERT_EQ(0u, downloader.DownloadUrlToFile(server.Url(L"/setup.exe"), target));
+  EXPECT_EQ(data, ReadAll(target));
+  EXPECT_EQ(3u, server.request_count());
+}
+
 // A server that keeps cutting the body short without sending anything new
 // does not hold the transfer for ever; the ".part" file keeps what came.
 TEST(FileDownloaderTest, EndlessDropsWithoutProgressFail) {

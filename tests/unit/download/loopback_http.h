@@ -46,6 +46,7 @@ struct LoopbackResponse {
   std::string body;
   size_t body_bytes_to_send = std::string::npos;  // fewer: the connection ends early
   bool reset = false;                             // end with a reset instead of a close
+  bool drop_before_head = false;                  // reset before sending anything
   size_t chunk = 0;                               // with chunk_delay_ms: a slow body
   DWORD chunk_delay_ms = 0;
 
@@ -148,14 +149,14 @@ class LoopbackHttp {
     }
     LoopbackResponse response = handler_(request, index);
     const std::string head = response.head + "Connection: close\r\n\r\n";
-    bool ok = SendAll(client, head.data(), head.size());
+    bool ok = !response.drop_before_head && SendAll(client, head.data(), head.size());
     const size_t body_size = std::min(response.body.size(), response.body_bytes_to_send);
     const size_t chunk = response.chunk != 0 ? response.chunk : body_size;
     for (size_t sent = 0; ok && sent < body_size && !stopping_; sent += chunk) {
       ok = SendAll(client, response.body.data() + sent, std::min(chunk, body_size - sent));
       if (response.chunk_delay_ms != 0) Sleep(response.chunk_delay_ms);
     }
-    if (response.reset) {
+    if (response.reset || response.drop_before_head) {
       linger hard = {1, 0};
       setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
     } else {

@@ -28,6 +28,7 @@ bool ParseAesCoderProps(const uint8_t* props, size_t size, AesCoderProps* out) {
   if (size == 0) return false;
   const uint8_t first = props[0];
   out->cycles_power = first & 0x3F;
+  if (out->cycles_power > kMaxAesCyclesPower && out->cycles_power != 0x3F) return false;
   if ((first & 0xC0) == 0) return size == 1;
   if (size < 2) return false;
   const uint8_t second = props[1];

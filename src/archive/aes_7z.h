@@ -13,7 +13,12 @@ struct AesCoderProps {
   uint8_t iv[16] = {};  // zero-padded to the block size
 };
 
-// False when the properties are malformed or use a salt or IV over 16 bytes.
+// 7-Zip decodes no more than 2^24 rounds either; 2^62 of them would run for
+// ever. The no-hashing value 0x3F costs nothing and stays accepted.
+constexpr unsigned kMaxAesCyclesPower = 24;
+
+// False when the properties are malformed, use a salt or IV over 16 bytes or
+// ask for more than 2^kMaxAesCyclesPower rounds.
 bool ParseAesCoderProps(const uint8_t* props, size_t size, AesCoderProps* out);
 
 // The 32-byte key: SHA-256 over (salt, UTF-16LE password, 8-byte little-endian

@@ -185,6 +185,29 @@ IndexStatus ParseBundleIndex(const uint8_t* data, size_t size, uint64_t overlay_
   return r.AtEnd() ? IndexStatus::Ok : IndexStatus::Damaged;
 }
 
+IndexStatus ReadBundleIndex(IByteSource& overlay, BundleIndex* out) {
+  *out = BundleIndex();
+  uint8_t header[kBundleHeaderSize];
+  uint32_t index_size = 0, index_crc = 0;
+  // An executable without anything after its image simply carries nothing.
+  if (overlay.Size() < kBundleHeaderSize || !overlay.ReadAt(0, header, sizeof(header))) {
+    return IndexStatus::NoBundle;
+  }
+  const IndexStatus status = ParseBundleHeader(header, sizeof(header), &index_size, &index_crc);
+  if (status != IndexStatus::Ok) return status;
+  // Checked before the buffer exists: a damaged size must not cost memory,
+  // let alone end the process with an allocation failure.
+  if (index_size > overlay.Size() - kBundleHeaderSize) return IndexStatus::Damaged;
+  std::vector<uint8_t> bytes(index_size);
+  if (!overlay.ReadAt(kBundleHeaderSize, bytes.data(), bytes.size()) ||
+      Crc32(bytes.data(), bytes.size()) != index_crc) {
+    return IndexStatus::Damaged;
+  }
+  const IndexStatus parsed = ParseBundleIndex(bytes.data(), bytes.size(), overlay.Size(), out);
+  if (parsed != IndexStatus::Ok) *out = BundleIndex();
+  return parsed;
+}
+
 size_t BundleIndexSize(const BundleIndex& index) {
   return kBundleHeaderSize + EncodeIndex(index).size();
 }

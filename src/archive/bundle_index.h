@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/byte_source.h"
+
 // What an entry is for; the chainer extracts the two kinds in separate groups.
 enum class EntryKind : uint8_t {
   SetupFile = 0,     // setup of a prerequisite installed from the package
@@ -52,6 +54,11 @@ IndexStatus ParseBundleHeader(const uint8_t* data, size_t size, uint32_t* index_
 // case); an entry must name an existing archive.
 IndexStatus ParseBundleIndex(const uint8_t* data, size_t size, uint64_t overlay_size,
                              BundleIndex* out);
+// Reads the header and the index at the start of overlay (the bytes after
+// the executable's image). The index size is checked against the overlay
+// before anything is allocated for it. NoBundle when the overlay does not
+// start with a header or it cannot be read, Damaged as ParseBundleIndex.
+IndexStatus ReadBundleIndex(IByteSource& overlay, BundleIndex* out);
 // The header followed by the encoded index. The archives' offsets must already
 // account for these bytes (see BundleIndexSize).
 std::vector<uint8_t> SerializeBundle(const BundleIndex& index);

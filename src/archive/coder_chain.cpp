@@ -37,6 +37,30 @@ struct CoderStep {
   uint64_t unpack_size = 0;
 };
 
+// A dictionary the header asks for is allocated before a byte is decoded:
+// one beyond the bound is refused rather than tried.
+bool AcceptsProps(const CoderStep& step) {
+  switch (step.method) {
+    case kLzma: {
+      if (step.props_size != LZMA_PROPS_SIZE) return false;
+      const uint32_t dictionary = step.props[1] | (step.props[2] << 8) | (step.props[3] << 16) |
+                                  (static_cast<uint32_t>(step.props[4]) << 24);
+      return dictionary <= kMaxDictionarySize;
+    }
+    case kLzma2: {
+      // 40 stands for 4 GiB - 1; above it is no dictionary at all.
+      if (step.props_size != 1 || step.props[0] > 40) return false;
+      const uint64_t dictionary = (uint64_t(2) | (step.props[0] & 1)) << (step.props[0] / 2 + 11);
+      return dictionary <= kMaxDictionarySize;
+    }
+    case kAes: {
+      AesCoderProps props;
+      return ParseAesCoderProps(step.props, step.props_size, &props);
+    }
+  }
+  return step.method == kCopy || step.method == kBcjX86;
+}
+
 // The coders from the packed stream to the folder's output. Only chains of
 // single-stream coders with one packed stream (what 7-Zip writes for LZMA,
 // LZMA2, BCJ and AES) are accepted.
@@ -71,10 +95,7 @@ bool PlanFolder(const CSzArEx& db, uint32_t folder_index, std::vector<CoderStep>
   *pack_offset = db.dataPos + ar.PackPositions[pack_stream];
   *pack_size = ar.PackPositions[pack_stream + 1] - ar.PackPositions[pack_stream];
   for (const CoderStep& step : *steps) {
-    if (step.method != kCopy && step.method != kLzma && step.method != kLzma2 &&
-        step.method != kBcjX86 && step.method != kAes) {
-      return false;
-    }
+    if (!AcceptsProps(step)) return false;
   }
   return true;
 }

@@ -32,7 +32,14 @@ class DecodeStage {
   virtual DecodeStatus Read(uint8_t* data, size_t capacity, size_t* produced) = 0;
 };
 
-// Whether every coder of the folder is one the chain can run.
+// The largest LZMA or LZMA2 dictionary the chain allocates. The chainer ships
+// as a 32-bit program, where a bigger block rarely fits the address space;
+// 7-Zip's presets write at most 64 MiB and the bundling tool 16 MiB. One
+// bound for every build, so that the tool refuses what the chainer would.
+constexpr uint32_t kMaxDictionarySize = uint32_t(256) << 20;
+
+// Whether every coder of the folder is one the chain can run, with
+// properties it accepts (dictionary, AES rounds).
 bool IsSupportedFolder(const CSzArEx& db, uint32_t folder);
 
 // The stage whose output is the folder's unpacked stream. source holds the

@@ -189,28 +189,11 @@ bool EmbeddedArchive::EnsureIndex() {
     LogFailure(L"Failed to read the embedded archive:", module_path_, ERROR_BAD_EXE_FORMAT);
     return false;
   }
-  uint8_t header[kBundleHeaderSize];
-  uint32_t index_size = 0, index_crc = 0;
-  // An executable without anything after its image simply carries nothing.
-  if (span.end - span.start < kBundleHeaderSize ||
-      !module.ReadAt(span.start, header, sizeof(header))) {
-    return false;
-  }
-  IndexStatus status = ParseBundleHeader(header, sizeof(header), &index_size, &index_crc);
-  if (status == IndexStatus::NoBundle) return false;
-  std::vector<uint8_t> bytes(index_size);
   const uint64_t overlay_size = span.end - span.start;
-  if (status == IndexStatus::Ok &&
-      (index_size > overlay_size - kBundleHeaderSize ||
-       !module.ReadAt(span.start + kBundleHeaderSize, bytes.data(), bytes.size()) ||
-       Crc32(bytes.data(), bytes.size()) != index_crc)) {
-    status = IndexStatus::Damaged;
-  }
-  if (status == IndexStatus::Ok) {
-    status = ParseBundleIndex(bytes.data(), bytes.size(), overlay_size, &index_);
-  }
+  WindowSource overlay(module, span.start, overlay_size);
+  const IndexStatus status = ReadBundleIndex(overlay, &index_);
+  if (status == IndexStatus::NoBundle) return false;
   if (status != IndexStatus::Ok) {
-    index_ = BundleIndex();
     LogFailure(L"Failed to read the embedded archive:", module_path_, ERROR_INVALID_DATA);
     return false;
   }

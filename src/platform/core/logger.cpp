@@ -93,10 +93,12 @@ bool TempFolderLogPath(std::wstring* path) {
 }
 
 constexpr int kFallbackLocations = 3;
+// The location whose folder everyone may write to.
+constexpr int kSharedLocation = 0;
 
 bool FormFallbackPath(int location, std::wstring* path) {
   switch (location) {
-    case 0:
+    case kSharedLocation:
       return CommonAppDataLogPath(path);
     case 1:
       return ExecutableFolderLogPath(path);
@@ -104,6 +106,25 @@ bool FormFallbackPath(int location, std::wstring* path) {
       return TempFolderLogPath(path);
   }
   return false;
+}
+
+// Anyone can plant a symbolic link, a junction or a second name (hard link)
+// of some other file in the shared folder, or replace the folder by a
+// junction; an elevated run would then write its log into whatever that
+// leads to. There the folder is checked before the file is created in it,
+// the file is opened as the link itself (never followed) and refused when it
+// is a link or has more than one name. XP has no way to open without
+// following the folders on the way, so a race with the folder check remains.
+bool FolderIsLink(const std::wstring& path) {
+  const std::wstring folder = path.substr(0, path.rfind(L'\\'));
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IsLinkOrHasOtherNames(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return true;
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1;
 }
 
 std::wstring ProcessorBrand() {
@@ -135,6 +156,7 @@ struct Logger::State {
   std::wstring path;
   std::wstring header = kLogBanner;
   UniqueFile file;
+  bool path_shared = false;  // path is in the shared fallback folder
   bool finished = false;
 };
 
@@ -165,7 +187,10 @@ void Logger::SetLogFile(const std::wstring& path) {
   LockGuard lock(&state_->lock);
   DebugOutput(FormatW(L"Logger::SetLogFile( %s ) while OLD path is:%s", path.c_str(),
                       state_->path.c_str()));
-  if (!state_->file && !state_->finished) state_->path = path;
+  if (!state_->file && !state_->finished) {
+    state_->path = path;
+    state_->path_shared = false;
+  }
 }
 
 void Logger::Write(const std::wstring& text) {
@@ -203,13 +228,27 @@ void Logger::Open() {
     if (state_->path.empty()) {
       if (location >= kFallbackLocations) return;
       std::wstring path;
+      state_->path_shared = location == kSharedLocation;
       if (!FormFallbackPath(location++, &path)) return;
       state_->path = path;
     }
-    state_->file.reset(CreateFileW(state_->path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    const bool shared = state_->path_shared;
+    if (shared && FolderIsLink(state_->path)) {
+      DebugOutput(L"LOGGER->refused a linked LOG folder at:" + state_->path);
+      state_->path.clear();
+      continue;
+    }
+    state_->file.reset(
+        CreateFileW(state_->path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | (shared ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
     const DWORD error = GetLastError();
+    if (state_->file && shared && IsLinkOrHasOtherNames(state_->file.get())) {
+      DebugOutput(L"LOGGER->refused a linked LOG at:" + state_->path);
+      state_->file.reset();
+      state_->path.clear();
+      continue;
+    }
     if (!state_->file) {
       DebugOutput(L"LOGGER->failed to create LOG at:" + state_->path);
       // The next Write starts again from the first fallback.

@@ -2,7 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include "memory_source.h"
+
+// This test program gets the address space of a crowded 32-bit process: one
+// allocation over 256 MiB fails as it would there, so that code which
+// allocates what a damaged size asks for fails here too instead of quietly
+// getting the memory from a 64-bit process.
+void* operator new(size_t size) {
+  void* block = size <= (size_t(256) << 20) ? std::malloc(size ? size : 1) : nullptr;
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, size_t) noexcept {
+  std::free(block);
+}
 
 namespace {
 BundleIndex SampleIndex() {
@@ -90,6 +110,41 @@ TEST(BundleIndex, RefusesWhatWouldReachOutsideTheBundleOrTheFolder) {
   BundleIndex twice = SampleIndex();
   twice.entries[1].name = L"RUNTIME-A.exe";  // one file on disk for two entries
   EXPECT_EQ(IndexStatus::Damaged, Parse(Reencoded(twice), 5400, &read));
+}
+
+TEST(BundleIndex, ReadsTheIndexAtTheStartOfTheOverlay) {
+  std::vector<uint8_t> overlay = SerializeBundle(SampleIndex());
+  overlay.resize(5400);
+  MemorySource source(overlay);
+  BundleIndex read;
+  ASSERT_EQ(IndexStatus::Ok, ReadBundleIndex(source, &read));
+  EXPECT_EQ(2u, read.entries.size());
+  MemorySource nothing(std::vector<uint8_t>(10, 0));
+  EXPECT_EQ(IndexStatus::NoBundle, ReadBundleIndex(nothing, &read));
+}
+
+// A damaged header must be refused before its size is allocated: in the
+// 32-bit chainer a 2 GiB buffer is an allocation failure that ends the
+// process without its cleanup.
+TEST(BundleIndex, AnIndexSizeBeyondTheOverlayIsDamageNotAnAllocation) {
+  std::vector<uint8_t> bundle = SerializeBundle(SampleIndex());
+  bundle.resize(5400);
+  for (uint32_t size : {uint32_t(1) << 31, ~uint32_t(0), kMaxIndexSize}) {
+    std::vector<uint8_t> damaged = bundle;
+    for (int i = 0; i < 4; ++i) damaged[8 + i] = static_cast<uint8_t>(size >> (8 * i));
+    MemorySource overlay(damaged);
+    BundleIndex read;
+    EXPECT_EQ(IndexStatus::Damaged, ReadBundleIndex(overlay, &read)) << size;
+    EXPECT_TRUE(read.archives.empty());
+  }
+  // Sizes of 2^63 inside the index, where the fields are 64-bit.
+  BundleIndex huge = SampleIndex();
+  huge.archives[0].size = uint64_t(1) << 63;
+  std::vector<uint8_t> bytes = SerializeBundle(huge);
+  bytes.resize(5400);
+  MemorySource overlay(bytes);
+  BundleIndex read;
+  EXPECT_EQ(IndexStatus::Damaged, ReadBundleIndex(overlay, &read));
 }
 
 TEST(BundleIndex, Crc32MatchesTheZipCheckValue) {

@@ -268,6 +268,48 @@ TEST_F(FallbackTest, MissingFolderLandsInTheSharedLogFolder) {
   EXPECT_EQ(std::wstring(kHeader) + L"TS-line\r\n", LogText(places_.common_log));
 }
 
+// The shared folder is writable by everyone: a second name planted there for
+// a file elsewhere must not make an elevated run write into that file.
+TEST_F(FallbackTest, ASecondNameInTheSharedFolderIsRefusedNotWrittenThrough) {
+  ScratchFolder elsewhere;
+  const std::wstring victim = elsewhere / L"victim.txt";
+  ASSERT_TRUE(WriteBytes(victim, "precious"));
+  ASSERT_TRUE(CreateDirectoryW(places_.common_folder.c_str(), nullptr));
+  if (!CreateHardLinkW(places_.common_log.c_str(), victim.c_str(), nullptr)) {
+    GTEST_SKIP() << "no hard links here: error " << GetLastError();
+  }
+  {
+    Logger logger;
+    logger.Write(L"beside");
+  }
+  EXPECT_EQ("precious", ReadBytes(victim));
+  EXPECT_EQ(std::wstring(kHeader) + L"TS-beside\r\n", LogText(places_.beside_log));
+}
+
+// The same for a symbolic link, where this Wine can make one.
+TEST_F(FallbackTest, ASymbolicLinkInTheSharedFolderIsRefusedNotFollowed) {
+  ScratchFolder elsewhere;
+  const std::wstring victim = elsewhere / L"victim.txt";
+  ASSERT_TRUE(WriteBytes(victim, "precious"));
+  ASSERT_TRUE(CreateDirectoryW(places_.common_folder.c_str(), nullptr));
+  using CreateLinkFn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+  auto create_link = reinterpret_cast<CreateLinkFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkW")));
+  // Some Wine versions report success without making anything: look on disk.
+  const DWORD attributes = create_link && create_link(places_.common_log.c_str(), victim.c_str(), 0)
+                               ? GetFileAttributesW(places_.common_log.c_str())
+                               : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    GTEST_SKIP() << "this Wine makes no file symbolic links";
+  }
+  {
+    Logger logger;
+    logger.Write(L"beside");
+  }
+  EXPECT_EQ("precious", ReadBytes(victim));
+  EXPECT_EQ(std::wstring(kHeader) + L"TS-beside\r\n", LogText(places_.beside_log));
+}
+
 // Wine keeps no DACLs on files, so the folder's security is checked on the
 // descriptor it is created with.
 TEST(EveryoneSecurityTest, OneNonInheritedEntryGivingEveryoneAllAccess) {

@@ -38,6 +38,27 @@ TEST(CleanupScript, ArgumentsQuoteEveryPathAndTheScript) {
             L"'C:\\x'';Remove-Item C:\\ -Recurse;''' -retry_count 3\"");
 }
 
+TEST(CleanupScript, QuotingDoublesEveryCharacterThatEndsTheString) {
+  // PowerShell ends a single-quoted string at U+2018 to U+201B as at the ASCII
+  // quote: doubling only the latter let a folder name run commands.
+  const struct {
+    const wchar_t* text;
+    const wchar_t* quoted;
+  } cases[] = {
+      {L"C:\\A B", L"'C:\\A B'"},
+      {L"", L"''"},
+      {L"O'Neil", L"'O''Neil'"},
+      {L"x\x2018;calc;#", L"'x\x2018\x2018;calc;#'"},
+      {L"x\x2019;calc;#", L"'x\x2019\x2019;calc;#'"},
+      {L"x\x201A;calc;#", L"'x\x201A\x201A;calc;#'"},
+      {L"x\x201B;calc;#", L"'x\x201B\x201B;calc;#'"},
+      {L"'\x2019'", L"'''\x2019\x2019'''"},
+      // Double quotation marks, "$" and the backtick are plain text there.
+      {L"\x201C\x201D\x201E`$x", L"'\x201C\x201D\x201E`$x'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PowerShellSingleQuoted(c.text), c.quoted) << c.quoted;
+}
+
 TEST(SelfDeleteBatchText, TemplatesByteForByte) {
   EXPECT_EQ(SelfDeleteBatchText("C:\\LOCKED~1.EXE", "C:\\T\\EXE1.bat", false, 0),
             "@echo off \r\n%SystemRoot%\\System32\\attrib.exe -r \"C:\\LOCKED~1.EXE\" \r\n"

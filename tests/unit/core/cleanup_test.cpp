@@ -78,6 +78,37 @@ TEST(SelfDeleteBatchText, TemplatesByteForByte) {
             std::string::npos);
 }
 
+TEST(SelfDeleteBatchText, NamesOnlyWhatReadsBackExactly) {
+  const struct {
+    const wchar_t* path;
+    unsigned code_page;
+    const char* text;
+  } cases[] = {
+      {L"C:\\T\\setup.exe", 437, "C:\\T\\setup.exe"},
+      // cmd expands %x% even between quotes.
+      {L"C:\\T\\a%x%b.exe", 437, "C:\\T\\a%%x%%b.exe"},
+      {L"C:\\T\\100%.exe", 1252, "C:\\T\\100%%.exe"},
+      // Between quotes these are plain text.
+      {L"C:\\R&D ^1 (x).exe", 437, "C:\\R&D ^1 (x).exe"},
+      // Missing from the code page: "??.exe" would be a wildcard for del.
+      {L"C:\\T\\\x5B89\x88C5.exe", 1252, ""},
+      {L"C:\\T\\\x5B89\x88C5.exe", 437, ""},
+      {L"C:\\T\\\x5B89\x88C5.exe", 936, "C:\\T\\\xB0\xB2\xD7\xB0.exe"},
+      {L"C:\\T\\\x5B89.exe", 65001, "C:\\T\\\xE5\xAE\x89.exe"},
+      // The OEM and ANSI bytes of one name differ.
+      {L"\xE9.exe", 437, "\x82.exe"},
+      {L"\xE9.exe", 1252, "\xE9.exe"},
+      // A best-fit look-alike names another file (a full-width A becomes A).
+      {L"\xFF21.exe", 1252, ""},
+      // Expanded when delayed expansion is on for cmd.
+      {L"C:\\T\\a!x!b.exe", 437, ""},
+      {L"", 437, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BatchPathText(c.path, c.code_page), c.text) << c.text << " " << c.code_page;
+  }
+}
+
 TEST(SelfDeleteBatch, TargetNeedsAnExistingPath) {
   ScratchFolder dir;
   SelfDeleteBatch batch;
@@ -137,6 +168,29 @@ TEST(SelfDeleteBatch, RemovesALockedFileOnceFreedAndThenItself) {
   EXPECT_TRUE(WaitUntilGone(locked, 30000));
   for (int i = 0; i < 100 && BatchFilesInTemp() > batches_before; ++i) Sleep(100);
   EXPECT_EQ(BatchFilesInTemp(), batches_before);  // the batch file removed itself
+}
+
+TEST(SelfDeleteBatch, RemovesItsTargetAndNoFileNamedLikeIt) {
+  // "%x%" in a name expanded to another file's name, and a name the code page
+  // lacks would read "??.exe", a wildcard for del: the look-alikes must stay.
+  ScratchFolder dir;
+  ASSERT_TRUE(SetEnvironmentVariableW(L"x", L"d"));  // the batch's cmd inherits it
+  SetEnvironmentVariableW(L"y", nullptr);
+  const std::wstring targets[] = {dir / L"a%x%b.exe", dir / L"b%y%.exe", dir / L"\x5B89\x88C5.exe"};
+  const wchar_t* decoys[] = {L"adb.exe", L"b.exe", L"a.exe", L"ab.exe", L"cd.exe"};
+  for (const std::wstring& target : targets) ASSERT_TRUE(WriteBytes(target, "MZ"));
+  for (const wchar_t* decoy : decoys) ASSERT_TRUE(WriteBytes(dir / decoy, "MZ"));
+  const size_t batches_before = BatchFilesInTemp();
+  for (const std::wstring& target : targets) {
+    SelfDeleteBatch batch;
+    batch.SetTarget(target);
+    ASSERT_FALSE(batch.target_ansi().empty());
+  }
+  for (int i = 0; i < 300 && BatchFilesInTemp() > batches_before; ++i) Sleep(100);
+  SetEnvironmentVariableW(L"x", nullptr);
+  ASSERT_EQ(BatchFilesInTemp(), batches_before) << "the batch files did not finish";
+  for (const std::wstring& target : targets) EXPECT_FALSE(PathExists(target));
+  for (const wchar_t* decoy : decoys) EXPECT_TRUE(PathExists(dir / decoy)) << decoy;
 }
 
 TEST(CleanupDeletion, RemovesFilesAndEmptiedFoldersButNothingElse) {

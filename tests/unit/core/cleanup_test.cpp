@@ -119,6 +119,10 @@ TEST(SelfDeleteBatch, TargetNeedsAnExistingPath) {
   EXPECT_FALSE(batch.target_ansi().empty());
   batch.SetTarget(L"");
   EXPECT_EQ(batch.target_ansi(), "");
+  // Neither its short form nor the name itself can be written: left alone.
+  ASSERT_TRUE(WriteBytes(dir / L"a!x!.exe", "x"));
+  batch.SetTarget(dir / L"a!x!.exe");
+  EXPECT_EQ(batch.target_ansi(), "");
 }
 
 size_t BatchFilesInTemp() {

@@ -38,27 +38,30 @@ std::vector<std::wstring> FoldersBelowCleanupFolder(const std::wstring& module_d
   return folders;
 }
 
-namespace {
-// A PowerShell single-quoted string: a quote inside is doubled, so a name
-// such as O'Brien can neither end the string nor add commands.
-std::wstring SingleQuoted(const std::wstring& text) {
+std::wstring PowerShellSingleQuoted(const std::wstring& text) {
+  // PowerShell ends a single-quoted string at the ASCII quote and at the four
+  // typographic ones (U+2018 to U+201B) alike, and reads any of them doubled
+  // as that one character: a profile folder named O'Neil with a typographic
+  // apostrophe would otherwise end the string and the rest would run as code.
   std::wstring quoted = L"'";
-  for (wchar_t c : text) quoted += c == L'\'' ? std::wstring(L"''") : std::wstring(1, c);
+  for (wchar_t c : text) {
+    if (c == L'\'' || (c >= 0x2018 && c <= 0x201B)) quoted += c;
+    quoted += c;
+  }
   return quoted + L"'";
 }
-}  // namespace
 
 std::wstring PowerShellArguments(const std::wstring& script_copy,
                                  const std::vector<std::wstring>& paths, int32_t retry_count) {
   std::wstring array;
   for (const std::wstring& path : paths) {
     if (!array.empty()) array += L',';
-    array += SingleQuoted(path);
+    array += PowerShellSingleQuoted(path);
   }
   // The call operator with a quoted path: a temporary folder with a blank in
   // it (a user name, "Documents and Settings") must not split the command.
   return L"-NoProfile -NonInteractive -NoLogo -ExecutionPolicy RemoteSigned -Command \"& " +
-         SingleQuoted(script_copy) + L" -paths " + array + L" -retry_count " +
+         PowerShellSingleQuoted(script_copy) + L" -paths " + array + L" -retry_count " +
          std::to_wstring(retry_count) + L"\"";
 }
 

@@ -20,9 +20,12 @@ struct PowerShellCleanup {
   bool Run() const;
 };
 
+// The text as a PowerShell single-quoted string: every quote character that
+// PowerShell ends such a string at (' and U+2018 to U+201B) doubled, so no
+// character of the text can end the literal and add commands.
+std::wstring PowerShellSingleQuoted(const std::wstring& text);
 // PowerShell's arguments for the copy of the script: the paths as an array
-// literal of single-quoted strings (quotes in a path doubled, so a folder
-// name cannot end the literal and add commands).
+// literal of PowerShellSingleQuoted strings.
 std::wstring PowerShellArguments(const std::wstring& script_copy,
                                  const std::vector<std::wstring>& paths, int32_t retry_count);
 // The full path of powershell.exe in the system folder, or empty.

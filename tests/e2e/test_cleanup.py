@@ -78,6 +78,52 @@ def test_run_removes_what_it_was_given_and_hands_over_the_rest(wine, install, tr
     assert inst.exe.exists()  # the script's job
 
 
+# Every character that ends a PowerShell single-quoted string.
+POWERSHELL_QUOTES = "'\u2018\u2019\u201a\u201b"
+
+
+def read_quoted_list(text):
+    """Reads "'a','b'..." as PowerShell does: any of the quote characters ends
+    a string, and a quote followed by another stands for the second one.
+    Returns the strings and the text after the list."""
+    items, i = [], 0
+    while True:
+        assert text[i] in POWERSHELL_QUOTES, text[i:]
+        i, item = i + 1, ""
+        while True:
+            c, i = text[i], i + 1
+            if c not in POWERSHELL_QUOTES:
+                item += c
+            elif i < len(text) and text[i] in POWERSHELL_QUOTES:
+                item, i = item + text[i], i + 1
+            else:
+                break
+        items.append(item)
+        if text[i:i + 1] != ",":
+            return items, text[i:]
+        i += 1
+
+
+def test_quote_characters_in_folder_names_stay_inside_the_strings(wine, install, tree,
+                                                                   powershell):
+    # One folder per quote character, each named to run a command if its
+    # quote ended the string: the executable's chain hands all of them over.
+    names = [f"x{q};Start-Process calc;#" for q in POWERSHELL_QUOTES]
+    inst = install(folder=tree.joinpath(*names))
+    win_root = wine.to_windows(tree)
+    (tree / "cleanup.ps1").write_text("param($paths, $retry_count)\n")
+    configure(inst, tree, [("CleanupFolders", win_root),
+                           ("CleanupScript", win_root + r"\cleanup.ps1")])
+    assert inst.run() == 0
+    assert wait_for_file(powershell), "PowerShell was not started"
+    command = powershell.read_text("utf-8").splitlines()[0].split("|", 1)[1]
+    wine.to_unix(command.split("\"& '", 1)[1].split("' ", 1)[0]).unlink()
+    paths, rest = read_quoted_list(command.split(" -paths ", 1)[1])
+    folders = [win_root + "\\" + "\\".join(names[:n]) for n in range(len(names), 0, -1)]
+    assert paths == [win_root + r"\cleanup.ps1", wine.to_windows(inst.exe)] + folders
+    assert rest == " -retry_count 10\""
+
+
 def test_without_the_chainer_section_nothing_is_removed(wine, install, tree, powershell):
     inst = install(folder=tree / "A")
     configure(inst, tree, None)

@@ -38,6 +38,27 @@ TEST(CleanupScript, ArgumentsQuoteEveryPathAndTheScript) {
             L"'C:\\x'';Remove-Item C:\\ -Recurse;''' -retry_count 3\"");
 }
 
+TEST(CleanupScript, QuotingDoublesEveryCharacterThatEndsTheString) {
+  // PowerShell ends a single-quoted string at U+2018 to U+201B as at the ASCII
+  // quote: doubling only the latter let a folder name run commands.
+  const struct {
+    const wchar_t* text;
+    const wchar_t* quoted;
+  } cases[] = {
+      {L"C:\\A B", L"'C:\\A B'"},
+      {L"", L"''"},
+      {L"O'Neil", L"'O''Neil'"},
+      {L"x\x2018;calc;#", L"'x\x2018\x2018;calc;#'"},
+      {L"x\x2019;calc;#", L"'x\x2019\x2019;calc;#'"},
+      {L"x\x201A;calc;#", L"'x\x201A\x201A;calc;#'"},
+      {L"x\x201B;calc;#", L"'x\x201B\x201B;calc;#'"},
+      {L"'\x2019'", L"'''\x2019\x2019'''"},
+      // Double quotation marks, "$" and the backtick are plain text there.
+      {L"\x201C\x201D\x201E`$x", L"'\x201C\x201D\x201E`$x'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PowerShellSingleQuoted(c.text), c.quoted) << c.quoted;
+}
+
 TEST(SelfDeleteBatchText, TemplatesByteForByte) {
   EXPECT_EQ(SelfDeleteBatchText("C:\\LOCKED~1.EXE", "C:\\T\\EXE1.bat", false, 0),
             "@echo off \r\n%SystemRoot%\\System32\\attrib.exe -r \"C:\\LOCKED~1.EXE\" \r\n"
@@ -57,6 +78,37 @@ TEST(SelfDeleteBatchText, TemplatesByteForByte) {
             std::string::npos);
 }
 
+TEST(SelfDeleteBatchText, NamesOnlyWhatReadsBackExactly) {
+  const struct {
+    const wchar_t* path;
+    unsigned code_page;
+    const char* text;
+  } cases[] = {
+      {L"C:\\T\\setup.exe", 437, "C:\\T\\setup.exe"},
+      // cmd expands %x% even between quotes.
+      {L"C:\\T\\a%x%b.exe", 437, "C:\\T\\a%%x%%b.exe"},
+      {L"C:\\T\\100%.exe", 1252, "C:\\T\\100%%.exe"},
+      // Between quotes these are plain text.
+      {L"C:\\R&D ^1 (x).exe", 437, "C:\\R&D ^1 (x).exe"},
+      // Missing from the code page: "??.exe" would be a wildcard for del.
+      {L"C:\\T\\\x5B89\x88C5.exe", 1252, ""},
+      {L"C:\\T\\\x5B89\x88C5.exe", 437, ""},
+      {L"C:\\T\\\x5B89\x88C5.exe", 936, "C:\\T\\\xB0\xB2\xD7\xB0.exe"},
+      {L"C:\\T\\\x5B89.exe", 65001, "C:\\T\\\xE5\xAE\x89.exe"},
+      // The OEM and ANSI bytes of one name differ.
+      {L"\xE9.exe", 437, "\x82.exe"},
+      {L"\xE9.exe", 1252, "\xE9.exe"},
+      // A best-fit look-alike names another file (a full-width A becomes A).
+      {L"\xFF21.exe", 1252, ""},
+      // Expanded when delayed expansion is on for cmd.
+      {L"C:\\T\\a!x!b.exe", 437, ""},
+      {L"", 437, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BatchPathText(c.path, c.code_page), c.text) << c.text << " " << c.code_page;
+  }
+}
+
 TEST(SelfDeleteBatch, TargetNeedsAnExistingPath) {
   ScratchFolder dir;
   SelfDeleteBatch batch;
@@ -66,6 +118,10 @@ TEST(SelfDeleteBatch, TargetNeedsAnExistingPath) {
   batch.SetTarget(dir / L"present.exe");
   EXPECT_FALSE(batch.target_ansi().empty());
   batch.SetTarget(L"");
+  EXPECT_EQ(batch.target_ansi(), "");
+  // Neither its short form nor the name itself can be written: left alone.
+  ASSERT_TRUE(WriteBytes(dir / L"a!x!.exe", "x"));
+  batch.SetTarget(dir / L"a!x!.exe");
   EXPECT_EQ(batch.target_ansi(), "");
 }
 
@@ -116,6 +172,29 @@ TEST(SelfDeleteBatch, RemovesALockedFileOnceFreedAndThenItself) {
   EXPECT_TRUE(WaitUntilGone(locked, 30000));
   for (int i = 0; i < 100 && BatchFilesInTemp() > batches_before; ++i) Sleep(100);
   EXPECT_EQ(BatchFilesInTemp(), batches_before);  // the batch file removed itself
+}
+
+TEST(SelfDeleteBatch, RemovesItsTargetAndNoFileNamedLikeIt) {
+  // "%x%" in a name expanded to another file's name, and a name the code page
+  // lacks would read "??.exe", a wildcard for del: the look-alikes must stay.
+  ScratchFolder dir;
+  ASSERT_TRUE(SetEnvironmentVariableW(L"x", L"d"));  // the batch's cmd inherits it
+  SetEnvironmentVariableW(L"y", nullptr);
+  const std::wstring targets[] = {dir / L"a%x%b.exe", dir / L"b%y%.exe", dir / L"\x5B89\x88C5.exe"};
+  const wchar_t* decoys[] = {L"adb.exe", L"b.exe", L"a.exe", L"ab.exe", L"cd.exe"};
+  for (const std::wstring& target : targets) ASSERT_TRUE(WriteBytes(target, "MZ"));
+  for (const wchar_t* decoy : decoys) ASSERT_TRUE(WriteBytes(dir / decoy, "MZ"));
+  const size_t batches_before = BatchFilesInTemp();
+  for (const std::wstring& target : targets) {
+    SelfDeleteBatch batch;
+    batch.SetTarget(target);
+    ASSERT_FALSE(batch.target_ansi().empty());
+  }
+  for (int i = 0; i < 300 && BatchFilesInTemp() > batches_before; ++i) Sleep(100);
+  SetEnvironmentVariableW(L"x", nullptr);
+  ASSERT_EQ(BatchFilesInTemp(), batches_before) << "the batch files did not finish";
+  for (const std::wstring& target : targets) EXPECT_FALSE(PathExists(target));
+  for (const wchar_t* decoy : decoys) EXPECT_TRUE(PathExists(dir / decoy)) << decoy;
 }
 
 TEST(CleanupDeletion, RemovesFilesAndEmptiedFoldersButNothingElse) {

@@ -166,6 +166,19 @@ std::vector<std::wstring> EmbeddedArchive::extracted_files() const {
   return extracted_files_;
 }
 
+uint32_t EmbeddedArchive::ExtractionResult(int32_t entry) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (extracted_entries_.count(entry)) return 0;
+  const auto failed = failed_entries_.find(entry);
+  return failed == failed_entries_.end() ? ERROR_FILE_NOT_FOUND : failed->second;
+}
+
+uint32_t EmbeddedArchive::ReadError() {
+  std::lock_guard<std::mutex> hold(lock_);
+  EnsureIndex();
+  return read_error_;
+}
+
 bool EmbeddedArchive::EnsureIndex() {
   if (index_read_) return reader_ != nullptr;
   index_read_ = true;
@@ -175,7 +188,9 @@ bool EmbeddedArchive::EnsureIndex() {
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size = {};
   if (!file || !GetFileSizeEx(file.get(), &size)) {
-    LogFailure(L"Failed to read the embedded archive:", module_path_, GetLastError());
+    read_error_ = GetLastError();
+    if (read_error_ == 0) read_error_ = ERROR_READ_FAULT;
+    LogFailure(L"Failed to read the embedded archive:", module_path_, read_error_);
     return false;
   }
   std::unique_ptr<Reader> reader(new Reader());
@@ -186,7 +201,8 @@ bool EmbeddedArchive::EnsureIndex() {
   OverlaySpan span;
   if (!module.ReadAt(0, headers.data(), headers.size()) ||
       !FindOverlay(headers.data(), headers.size(), module.Size(), &span)) {
-    LogFailure(L"Failed to read the embedded archive:", module_path_, ERROR_BAD_EXE_FORMAT);
+    read_error_ = ERROR_BAD_EXE_FORMAT;
+    LogFailure(L"Failed to read the embedded archive:", module_path_, read_error_);
     return false;
   }
   const uint64_t overlay_size = span.end - span.start;
@@ -194,7 +210,9 @@ bool EmbeddedArchive::EnsureIndex() {
   const IndexStatus status = ReadBundleIndex(overlay, &index_);
   if (status == IndexStatus::NoBundle) return false;
   if (status != IndexStatus::Ok) {
-    LogFailure(L"Failed to read the embedded archive:", module_path_, ERROR_INVALID_DATA);
+    index_ = BundleIndex();
+    read_error_ = ERROR_INVALID_DATA;
+    LogFailure(L"Failed to read the embedded archive:", module_path_, read_error_);
     return false;
   }
   reader->overlay.reset(new WindowSource(module, span.start, overlay_size));
@@ -238,6 +256,10 @@ uint32_t EmbeddedArchive::Extract(const std::vector<int32_t>& entries, bool,
     }
     const uint32_t error = ExtractGroup(group, progress);
     if (!first_error) first_error = error;
+    // Entries the group never reached (no space, cancelled) fail with it.
+    for (int32_t entry : group) {
+      if (error && !extracted_entries_.count(entry)) failed_entries_.emplace(entry, error);
+    }
     if (error == ERROR_CANCELLED) break;
   }
   if (extracted_files_.size() > files_before) {
@@ -315,11 +337,16 @@ uint32_t EmbeddedArchive::ExtractEntry(int32_t entry, IExtractionProgress* progr
   DWORD error = 0;
   bool canceled = false;
   // Written under another name and renamed once complete and verified, so a
-  // half file never stands where the launcher or a later run looks.
+  // half file never stands where the launcher or a later run looks. Neither
+  // name may replace a file: the folder can be the user's own (the setup's
+  // folder, the temporary folder), and whatever this object extracted is
+  // deleted at exit, so taking over a file would delete what is not ours.
   const std::wstring partial = target + FormatW(L".%lu.partial", GetCurrentProcessId());
+  bool in_the_way = false;
   if (status == DecodeStatus::Ok) {
-    UniqueFile out(CreateFileW(ToLongPath(partial).c_str(), GENERIC_WRITE, 0, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile out(CreateFileW(ToLongPath(partial).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    const bool created = static_cast<bool>(out);
     if (!out) {
       error = GetLastError();
       status = DecodeStatus::WriteError;
@@ -348,12 +375,12 @@ uint32_t EmbeddedArchive::ExtractEntry(int32_t entry, IExtractionProgress* progr
     }
     out.reset();  // closed before the rename or the removal
     if (status == DecodeStatus::Ok &&
-        !MoveFileExW(ToLongPath(partial).c_str(), ToLongPath(target).c_str(),
-                     MOVEFILE_REPLACE_EXISTING)) {
+        !MoveFileExW(ToLongPath(partial).c_str(), ToLongPath(target).c_str(), 0)) {
       error = GetLastError();
       status = DecodeStatus::WriteError;
+      in_the_way = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
     }
-    if (status != DecodeStatus::Ok) DeleteFileLong(partial);
+    if (status != DecodeStatus::Ok && created) DeleteFileLong(partial);
   }
   if (status == DecodeStatus::Ok) {
     extracted_entries_.insert(entry);
@@ -365,6 +392,10 @@ uint32_t EmbeddedArchive::ExtractEntry(int32_t entry, IExtractionProgress* progr
   const DWORD code = status == DecodeStatus::WriteError && error
                          ? error
                          : ErrorOf(status, reader_->module->error());
+  failed_entries_[entry] = code;
+  if (in_the_way && LoggingEnabled) {
+    LOGGER.Write(L"A file this run did not extract is in the way, it stays as it is:" + target);
+  }
   LogFailure(L"Failed to extract file:", record.name, code);
   if (status == DecodeStatus::Canceled) return code;
   if (status == DecodeStatus::WriteError) {

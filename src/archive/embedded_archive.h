@@ -1,9 +1,11 @@
 // The files the executable carries after its image: setup files of
 // prerequisites installed from the package and helper programs of command
 // searches. Entries are extracted on demand into the destination folder;
-// whatever was extracted is removed again when the archive is destroyed.
+// whatever was extracted is removed again when the archive is destroyed. A
+// file already at an entry's path is never replaced: that entry fails.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -36,13 +38,20 @@ class EmbeddedArchive {
   // Extracts the entries not yet extracted by this object, setup files first,
   // then search helpers. Checks the free space first and asks for more with
   // AskForDiskSpace. Returns 0 or the Windows error of the first failure
-  // (ERROR_DISK_FULL, ERROR_CRC, ERROR_INVALID_DATA, ERROR_CANCELLED, ...);
-  // a failed entry leaves no file behind.
+  // (ERROR_DISK_FULL, ERROR_CRC, ERROR_INVALID_DATA, ERROR_CANCELLED,
+  // ERROR_ALREADY_EXISTS when a file this object did not write is in the
+  // way, ...); a failed entry leaves no file behind.
   uint32_t Extract(const std::vector<int32_t>& entries, bool silent,
                    IExtractionProgress* progress = nullptr);
 
   // Paths of what Extract wrote, in order; they go away with the object.
   std::vector<std::wstring> extracted_files() const;
+  // 0 when this object extracted the entry; otherwise why not: the Windows
+  // error of its failed extraction, ERROR_FILE_NOT_FOUND when never tried.
+  uint32_t ExtractionResult(int32_t entry);
+  // ERROR_INVALID_DATA (or the read error) when the executable carries a
+  // bundle that cannot be read, so Lookup cannot tell what it holds; else 0.
+  uint32_t ReadError();
 
  private:
   struct Reader;
@@ -61,6 +70,8 @@ class EmbeddedArchive {
   BundleIndex index_;
   std::unique_ptr<Reader> reader_;
   std::set<int32_t> extracted_entries_;
+  std::map<int32_t, uint32_t> failed_entries_;
+  uint32_t read_error_ = 0;
   std::vector<std::wstring> extracted_files_;
   std::vector<std::wstring> created_folders_;
 };

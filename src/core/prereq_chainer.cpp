@@ -1,5 +1,7 @@
 #include "core/prereq_chainer.h"
 
+#include <utility>
+
 #include "core/stable_numbers.h"
 #include "download/credential_store.h"
 #include "download/download_check.h"
@@ -96,6 +98,9 @@ void PrereqChainer::BuildLaunchList(bool silent_run) {
   const std::wstring download_folder = WithTrailingBackslash(config_.download_folder);
 
   std::vector<int32_t> to_extract;
+  // Launch entries of bundled setups, with their archive entry (negative
+  // when the archive could not be read at all).
+  std::vector<std::pair<size_t, int32_t>> bundled;
   for (size_t i = 0; i < config_.prerequisites.size(); ++i) {
     const Prerequisite& record = config_.prerequisites[i];
     const DetectionState outcome = config_.EffectiveOutcome(i);
@@ -107,6 +112,9 @@ void PrereqChainer::BuildLaunchList(bool silent_run) {
     if (outcome == DetectionState::InstallFromPackage) {
       const int32_t entry = archive_.Lookup(record.source, &path);
       if (entry >= 0) to_extract.push_back(entry);
+      if (entry >= 0 || archive_.ReadError() != 0) {
+        bundled.emplace_back(launcher_.entries.size(), entry);
+      }
       command_line = arguments;  // handed to the setup as written
     } else if (outcome == DetectionState::AlreadyDownloaded) {
       path = IsFileUrl(record.source) ? LocalPathOfFileSource(record.source)
@@ -119,6 +127,13 @@ void PrereqChainer::BuildLaunchList(bool silent_run) {
                              silent_run ? 1 : 0, record.ret_val_prop_name, static_cast<int32_t>(i));
   }
   if (!to_extract.empty()) archive_.Extract(to_extract, silent_run);
+  // A bundled setup runs only from the copy this run extracted: after a
+  // failed extraction the file at its path is a stale or planted one. A
+  // setup the bundle does not carry is the package's own file beside it.
+  for (const auto& item : bundled) {
+    launcher_.entries[item.first].withheld =
+        item.second >= 0 ? archive_.ExtractionResult(item.second) : archive_.ReadError();
+  }
 }
 
 void PrereqChainer::RefreshSelection(IProgressSink*) {

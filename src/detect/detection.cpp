@@ -165,5 +165,5 @@ DetectionState ChainerConfig::EffectiveOutcome(size_t index) const {
 bool ChainerConfig::IsDownloaded(size_t index) const {
   const Prerequisite& record = At(index);
   return IsAlreadyDownloaded(download_folder, record.source,
-                             static_cast<uint32_t>(record.exact_size), record.folder);
+                             static_cast<uint32_t>(record.exact_size), record.folder, record.md5);
 }

@@ -29,11 +29,18 @@ bool DigestMatches(const std::string& computed, const std::wstring& configured) 
 }
 
 bool IsAlreadyDownloaded(const std::wstring& download_folder, const std::wstring& source,
-                         uint32_t expected_size, const std::wstring& folder) {
+                         uint32_t expected_size, const std::wstring& folder,
+                         const std::wstring& md5) {
   if (IsFileUrl(source)) return true;
   const std::wstring path = TargetPath(WithTrailingBackslash(download_folder), source, folder);
   WIN32_FIND_DATAW data;
   UniqueFind find(FindFirstFileW(ToLongPath(path).c_str(), &data));
   if (!find) return false;
-  return expected_size == 0 || data.nFileSizeLow == expected_size;
+  if (expected_size != 0 && data.nFileSizeLow != expected_size) return false;
+  if (md5.empty()) return true;
+  // A file found there may be a stale or damaged one of an earlier run, or
+  // one put there by someone else: it is launched only when it is the file a
+  // download would have accepted. Otherwise it is downloaded again.
+  char digest[33] = {};
+  return ComputeFileMd5(path, digest) && DigestMatches(digest, md5);
 }

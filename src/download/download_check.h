@@ -5,10 +5,12 @@
 #include <string>
 
 // True for a local "file://" source without looking at the disk; otherwise
-// when the file the download would produce exists below download_folder and
-// has exactly expected_size bytes (any size when expected_size is 0).
+// when the file the download would produce exists below download_folder, has
+// exactly expected_size bytes (any size when expected_size is 0) and, when an
+// md5 is configured, matches it (DigestMatches).
 bool IsAlreadyDownloaded(const std::wstring& download_folder, const std::wstring& source,
-                         uint32_t expected_size, const std::wstring& folder);
+                         uint32_t expected_size, const std::wstring& folder,
+                         const std::wstring& md5);
 // True when the source is a "file://" or "file:///" address (any letter case).
 bool IsFileUrl(const std::wstring& source);
 // The local path a file: source names, %XX escapes decoded: the same path

@@ -92,24 +92,34 @@ void SetupLauncher::AddLaunchEntry(const std::wstring& path, const std::wstring&
 
 bool SetupLauncher::LaunchSetup(size_t index) {
   LaunchEntry& entry = At(index);
-  if (LoggingEnabled) LOGGER.Write(L"Launching file:" + entry.path);
   const bool hide = IsQuietCommandLine(entry.command_line);
 
   bool started = false;
   uint32_t code = 0;
-  if (IsStorePackage(entry.path)) {
-    code = InstallOnWorker(store_, entry.path);
-    started = code == 0;
-  } else if (is_local_system && is_local_system()) {
-    // The shell is not there for LocalSystem: start msiexec or the setup directly.
-    std::wstring system_folder;
-    ResolveFolderProperty(L"SystemFolder", &system_folder, false);
-    DirectLaunch launch =
-        DirectLaunchFor(entry.path, ExpandProperties(entry.command_line, false), system_folder);
-    started =
-        CreateProcessAndWait(launch.application, launch.command_line, NORMAL_PRIORITY_CLASS, &code);
+  if (entry.withheld != 0) {
+    // Whatever lies at that path now was not written by this run: a stale
+    // file of an earlier run or one put there by someone else. It fails
+    // like a setup that could not be started.
+    if (LoggingEnabled) {
+      LOGGER.Write(L"Not launching file, this run did not extract it:" + entry.path);
+    }
+    code = entry.withheld;
   } else {
-    started = ShellExecuteAndWait(entry.path, entry.command_line, std::wstring(), hide, &code);
+    if (LoggingEnabled) LOGGER.Write(L"Launching file:" + entry.path);
+    if (IsStorePackage(entry.path)) {
+      code = InstallOnWorker(store_, entry.path);
+      started = code == 0;
+    } else if (is_local_system && is_local_system()) {
+      // The shell is not there for LocalSystem: start msiexec or the setup directly.
+      std::wstring system_folder;
+      ResolveFolderProperty(L"SystemFolder", &system_folder, false);
+      DirectLaunch launch =
+          DirectLaunchFor(entry.path, ExpandProperties(entry.command_line, false), system_folder);
+      started = CreateProcessAndWait(launch.application, launch.command_line, NORMAL_PRIORITY_CLASS,
+                                     &code);
+    } else {
+      started = ShellExecuteAndWait(entry.path, entry.command_line, std::wstring(), hide, &code);
+    }
   }
   entry.return_code = code;
   if (!started && LoggingEnabled) {

@@ -48,6 +48,9 @@ struct LaunchEntry {
   uint32_t return_code = 0;
   std::wstring ret_val_prop_name;
   int32_t prereq_index = 0;
+  // Nonzero: the Windows error why the file at path must not be started (a
+  // bundled setup this run did not extract); it becomes the return code.
+  uint32_t withheld = 0;
 };
 
 // What one install step did.
@@ -67,7 +70,8 @@ class SetupLauncher {
   void AddLaunchEntry(const std::wstring& path, const std::wstring& command_line,
                       const std::wstring& display_name, int32_t reboot_mode, int32_t tag,
                       const std::wstring& ret_val_prop_name, int32_t prereq_index);
-  // Starts the entry's setup and waits for it; true when it returned 0.
+  // Starts the entry's setup and waits for it; true when it returned 0. A
+  // withheld entry is not started and fails with its withheld code.
   bool LaunchSetup(size_t index);
   // LaunchSetup and, after success, the restart the entry asks for.
   InstallStepResult RunInstallStep(size_t index, bool silent);

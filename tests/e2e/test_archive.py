@@ -56,7 +56,7 @@ def helper(tmp_path):
 
 
 def make_package(inst, tmp_path, helper, password=None, method=None, helper_searches=1,
-                 tool_prefix=None):
+                 tool_prefix=None, extract=None):
     """setup.exe carrying runtime-a.exe and the probe; a configuration that
     installs RuntimeA from the package and asks the probe (exit code 0 = found).
     tool_prefix: made by bundle.exe under Wine instead of the native tool."""
@@ -64,7 +64,7 @@ def make_package(inst, tmp_path, helper, password=None, method=None, helper_sear
                    method, wine=tool_prefix)
     assert built.returncode == 0, built.stderr
     shutil.copyfile(tmp_path / "setup.exe", inst.exe)
-    extract = inst.win_dir + "\\unpacked\\deeper"
+    extract = extract or inst.win_dir + "\\unpacked\\deeper"
     prereqs = [("RuntimeA", [("SetupFile", "runtime-a.exe"), ("NoUiCommandLine", "/S"),
                              ("Options", "m"), ("SearchType1", "5"),
                              ("SearchString1", TEST_KEY + r"\RuntimeA")])]
@@ -289,12 +289,35 @@ def test_damaged_package_fails_cleanly(wine, install, tmp_path, helper, clean_re
     inst = install()
     log, unpacked = make_package(inst, tmp_path, helper, password)
     damage(inst.exe, 0)
+    # Left by a crashed run, or planted: a program that records its start.
+    (unpacked / "deeper").mkdir(parents=True)
+    stale = unpacked / "deeper" / "runtime-a.exe"
+    shutil.copyfile(TOOLS_DIR / "record_args.exe", stale)
     assert inst.run() == 1  # RuntimeA is mandatory and its setup never appears
     events = log_events(log)
     assert any(e.startswith(expected) for e in events), events
-    assert any(e.startswith("Launching file:") and e.endswith("runtime-a.exe") for e in events)
+    assert ("Not launching file, this run did not extract it:" + inst.win_dir
+            + "\\unpacked\\deeper\\runtime-a.exe") in events
+    assert not any(e.startswith("Launching file:") for e in events), events
     assert wine.reg_query(TEST_KEY + r"\RuntimeA", "Version", view64=False) is None
-    assert not unpacked.exists() or files_under(unpacked) == set()
+    assert files_under(unpacked) == {"deeper/runtime-a.exe"}
+    assert stale.read_bytes() == (TOOLS_DIR / "record_args.exe").read_bytes()
+
+
+def test_a_users_file_in_the_extraction_folder_is_neither_replaced_nor_removed(
+        wine, install, tmp_path, helper, clean_registry):
+    inst = install()
+    log, _ = make_package(inst, tmp_path, helper, extract="[SETUPEXEDIR]")
+    mine = inst.dir / "runtime-a.exe"
+    mine.write_bytes(b"the user's own file")
+    assert inst.run() == 1  # RuntimeA is mandatory and is not installed
+    events = log_events(log)
+    assert ("A file this run did not extract is in the way, it stays as it is:"
+            + inst.win_dir + "\\runtime-a.exe") in events
+    assert not any(e.startswith("Launching file:") for e in events), events
+    assert "File extracted:" + inst.win_dir + "\\probe.exe" in events
+    assert mine.read_bytes() == b"the user's own file"
+    assert not (inst.dir / "probe.exe").exists()  # what the run extracted still goes
 
 
 @pytest.mark.parametrize("name", ["CON", "nul.txt", "COM1.exe", "lpt9", "a..b.exe", "trailing.",

@@ -104,6 +104,19 @@ def test_silent_chain_downloads_two_prerequisites_and_installs_them(web, run, ke
     assert (run.downloads / "planted.txt").read_text() == "not the chainer's"
 
 
+def test_a_file_of_the_right_size_but_another_md5_is_downloaded_again(web, run):
+    web.add("stale/setup.exe", SETUP)
+    run.downloads.mkdir()
+    (run.downloads / "setup.exe").write_bytes(bytes(len(SETUP)))  # a stale or planted file
+    code = run.run("q", [prereq("Runtime", web.url("stale/setup.exe"), run.record,
+                                ExactSize=str(len(SETUP)), MD5=md5(SETUP))], "complete")
+    assert code == 0
+    assert ("/stale/setup.exe", "-", 200) in web.requests()
+    assert "Downloaded file was accepted." in run.events()
+    assert run.launched_from() == [run.inst.win_dir + "\\downloads"]
+    assert (run.downloads / "setup.exe").read_bytes() == SETUP
+
+
 def test_download_cut_twice_resumes_and_matches_its_md5(web, run):
     web.add("cut/setup.exe", SETUP)
     relay = CuttingRelay(web.http_port, after=60000, cuts=2)

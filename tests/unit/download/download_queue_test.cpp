@@ -41,6 +41,24 @@ TEST(LocalPathOfFileSource, SchemeInAnyCaseSharesAndEscapes) {
   for (const Case& c : cases) EXPECT_EQ(LocalPathOfFileSource(c.source), c.path) << c.source;
 }
 
+TEST(IsAlreadyDownloaded, AFileOfTheRightSizeCountsOnlyWhenItMatchesTheConfiguredMd5) {
+  TempFolder root;
+  WriteAll(root.Path(L"setup.exe"), "abc");  // MD5 900150983cd24fb0d6963f7d28e17f72
+  const std::wstring url = L"http://host/files/setup.exe";
+  struct Case {
+    const wchar_t* md5;
+    bool downloaded;
+  } cases[] = {
+      {L"", true},
+      {L"900150983CD24FB0D6963F7D28E17F72", true},
+      {L"900150983cd24fb0d6963f7d28e17f73", false},  // stale or foreign: fetched again
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsAlreadyDownloaded(root.Path(L""), url, 3, L"", c.md5), c.downloaded) << c.md5;
+  }
+  EXPECT_FALSE(IsAlreadyDownloaded(root.Path(L""), url, 4, L"", L""));
+}
+
 class DownloadQueueCleanup : public ::testing::Test {
  protected:
   TempFolder root_;

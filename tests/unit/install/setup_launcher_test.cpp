@@ -103,6 +103,18 @@ TEST(LaunchSetup, RecordsLogsAndPublishesTheReturnCode) {
   EXPECT_THROW(launcher.LaunchSetup(3), Exception);
 }
 
+TEST(LaunchSetup, AWithheldEntryIsNotStartedAndFailsWithItsCode) {
+  // The stand-in would return 0 if it were started.
+  RecordingSink sink;
+  SetupLauncher launcher(&sink, nullptr, nullptr, nullptr);
+  launcher.AddLaunchEntry(StandIn(), L"0", L"Stale", 0, 0, L"RET_STALE", 0);
+  launcher.entries[0].withheld = ERROR_CRC;
+  EXPECT_EQ(launcher.RunInstallStep(0, true), kStepFailed);
+  EXPECT_EQ(launcher.entries[0].return_code, static_cast<uint32_t>(ERROR_CRC));
+  std::vector<std::pair<std::string, int32_t>> expected{{"RET_STALE", ERROR_CRC}};
+  EXPECT_EQ(sink.values, expected);
+}
+
 TEST(LaunchSetup, RestartCodeCountsAsFailure) {
   SetupLauncher launcher(nullptr, nullptr, nullptr, nullptr);
   launcher.AddLaunchEntry(StandIn(), L"3010", L"Needs restart", 1, 0, L"", 0);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks a built chainer without running it: the machine and format of its
-image, a GUI program, and imports only of Windows' own DLLs and only of
-functions Windows XP has (tests/image/xp_imports.txt). Prints one line with
+image, a GUI program, and imports only of Windows' own DLLs (none that could
+be planted beside it) and only of functions Windows XP has
+(tests/image/xp_imports.txt). Prints one line with
 the size; exits 1 with the reasons when anything is off.
 
 usage: check_image.py EXE i386|x86-64"""
@@ -11,6 +12,9 @@ from pathlib import Path
 
 MACHINES = {"i386": (0x014C, 0x10B, "PE32"), "x86-64": (0x8664, 0x20B, "PE32+")}
 GUI_SUBSYSTEM = 2
+# Not KnownDLLs: imported by name, a copy planted beside setup.exe would be
+# loaded before the program runs. The chainer loads them by full path instead.
+LOADED_BY_PATH = {"version.dll", "msi.dll", "wininet.dll", "mpr.dll"}
 
 
 def read_allowed(path):
@@ -92,7 +96,9 @@ def check(path, machine):
         faults.append(f"subsystem {image.subsystem}, not a GUI program")
     for dll, name in image.imports():
         names = allowed.get(dll.lower())
-        if names is None:
+        if dll.lower() in LOADED_BY_PATH:
+            faults.append(f"imports {dll}, which must be loaded from the system folder by path")
+        elif names is None:
             faults.append(f"imports {dll}, which is not one of Windows' own DLLs here")
         elif not name.startswith("#") and name not in names:
             faults.append(f"imports {dll}!{name}, which Windows XP may lack")

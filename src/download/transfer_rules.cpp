@@ -207,7 +207,10 @@ bool NextAttempt(uint32_t error, size_t url_count, int32_t* attempts_left, size_
   const bool missing = error == 3 || error == 12003 || error == 12028 || error == 12111 ||
                        error == 0xE0000018u || error == kDownloadRangeMismatch ||
                        HttpStatusOfError(error) != 0;
-  const bool unreachable = error == 12007 || error == 12029;
+  // A connection reset before the answer's headers (a reset discards what the
+  // server had already sent) is tried again like a server not reached.
+  const bool unreachable = error == 12007 || error == 12029 || error == 12030 || error == 12031 ||
+                           error == 10053 || error == 10054;
   if (!(unreachable || (missing && url_count > 1))) return false;
   if (*attempts_left <= 0) return false;
   --*attempts_left;

@@ -8,7 +8,6 @@ import hashlib
 import logging
 import shutil
 import socket
-import struct
 import subprocess
 import threading
 import time
@@ -207,9 +206,10 @@ class CuttingRelay:
             while data := upstream.recv(65536):
                 if limit is not None and sent + len(data) >= limit:
                     client.sendall(data[:limit - sent])
-                    # A reset, the way a dropped connection reaches the client.
-                    client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
-                                      struct.pack("ii", 1, 0))
+                    # An end of data before the announced length: a reset would
+                    # let the client's system discard what had arrived, and the
+                    # resume offset would no longer be known.
+                    client.shutdown(socket.SHUT_WR)
                     break
                 client.sendall(data)
                 sent += len(data)

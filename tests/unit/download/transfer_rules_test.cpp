@@ -197,6 +197,12 @@ TEST(TransferRulesTest, NextAttemptRotatesAndCounts) {
     EXPECT_TRUE(NextAttempt(error, 2, &left, &index));
     EXPECT_EQ(0u, index);
   }
+  // A reset before the answer is tried again, even with one URL.
+  for (uint32_t error : {12030u, 12031u, 10054u}) {
+    left = 6;
+    index = 0;
+    EXPECT_TRUE(NextAttempt(error, 1, &left, &index)) << error;
+  }
   // Anything else ends the attempts.
   for (uint32_t error : {0u, 0xE0000016u, 0xE0000012u, 12002u, 0xE0000008u}) {
     left = 6;

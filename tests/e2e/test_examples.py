@@ -91,6 +91,7 @@ def test_release_number_compare_or_version(wine, install, web, clean_registry):
             web.url("runtimes/dotnet48_runtime.exe"),
         DOTNET_KEY + r"\Version": TEST_KEY + r"\RuntimeB\Version",
         "VerMin2=4.8": "VerMin2=2.0"}, setup)
+    configuration = inst.ini.read_bytes()  # a run with [PREREQ_CHAINER] deletes it
     # A new enough release number: nothing to do.
     wine.reg_add(DOTNET_KEY, "Release", "528040", kind="REG_DWORD", view64=False)
     assert inst.run() == 0
@@ -98,6 +99,7 @@ def test_release_number_compare_or_version(wine, install, web, clean_registry):
     # An older one: the runtime is downloaded and installed silently, and its
     # version value then satisfies the second search.
     wine.reg_add(DOTNET_KEY, "Release", "528039", kind="REG_DWORD", view64=False)
+    inst.ini.write_bytes(configuration)
     assert inst.run(timeout=300) == 0
     assert "Downloaded file was accepted." in log_events(log)
     assert wine.reg_query(TEST_KEY + r"\RuntimeB", "Version", view64=False) == "2.0"

@@ -1,6 +1,7 @@
 // Detection of the configured prerequisites and their selection for install.
 #include <windows.h>
 
+#include "archive/embedded_archive.h"
 #include "core/chainer_config.h"
 #include "detect/applicability.h"
 #include "detect/os_facts.h"
@@ -54,6 +55,15 @@ DetectionState SearchedState(const Prerequisite& record, bool found) {
   }
 }
 }  // namespace
+
+std::wstring ChainerConfig::GetSearchHelperPath(const SearchEntry& search) {
+  if (!archive) return std::wstring();
+  std::wstring path;
+  const int32_t entry = archive->Lookup(search.search_string, &path);
+  // A helper that is missing or cannot be extracted makes the search fail.
+  if (entry < 0 || archive->Extract({entry}, true) != 0) return std::wstring();
+  return path;
+}
 
 Prerequisite& ChainerConfig::At(size_t index) {
   if (index >= prerequisites.size())

@@ -10,20 +10,21 @@
 #include "util/path_text.h"
 
 namespace {
+const std::wstring kJavaKey = L"Software\\JavaSoft\\Java Runtime Environment\\";
+
 std::wstring Stub() {
   return FolderOf(FolderOf(GetModulePath())) + L"\\tools\\unpack200_stub.exe";
 }
 
-std::string ReadAll(const std::wstring& path) {
-  std::string text;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read) text.append(buffer, read);
-  CloseHandle(file);
-  return text;
+// A Java runtime registered in one registry view, its home folder given.
+void RegisterRuntime(const std::wstring& version, REGSAM view, const std::wstring& home) {
+  HKEY runtime = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kJavaKey + version).c_str(), 0, nullptr, 0,
+                            KEY_WRITE | view, nullptr, &runtime, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(runtime, L"JavaHome", 0, REG_SZ, reinterpret_cast<const BYTE*>(home.c_str()),
+                 static_cast<DWORD>((home.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(runtime);
 }
 
 struct Recorder : IUnpackProgress {
@@ -37,8 +38,8 @@ struct Recorder : IUnpackProgress {
   std::vector<std::wstring> done;
 };
 
-uint32_t Unpack(const std::wstring& folder, IUnpackProgress* progress) {
-  UniqueKernelHandle worker = StartUnpacking({folder}, nullptr, progress);
+uint32_t Unpack(const std::vector<std::wstring>& folders, IUnpackProgress* progress) {
+  UniqueKernelHandle worker = StartUnpacking(folders, nullptr, progress);
   EXPECT_TRUE(worker);
   EXPECT_EQ(WaitForSingleObject(worker.get(), 60000), WAIT_OBJECT_0);
   DWORD code = 99;
@@ -78,67 +79,56 @@ TEST_F(PackUnpacking, CarriedJre64UnpacksJarPacksBelowTheFolderAndLeavesOtherPac
   ASSERT_TRUE(WriteBytes(folder / L"lib\\a.jar.pack", "packed"));
   ASSERT_TRUE(WriteBytes(folder / L"b.pack", "other"));
   Recorder progress;
-  EXPECT_EQ(Unpack(folder.path(), &progress), kUnpackSucceeded);
+  EXPECT_EQ(Unpack({folder.path()}, &progress), kUnpackSucceeded);
   EXPECT_EQ(progress.begun, 1);
   EXPECT_EQ(progress.total, 1u);
-  EXPECT_EQ(ReadAll(folder / L"lib\\a.jar"), "packed");
+  EXPECT_EQ(ReadBytes(folder / L"lib\\a.jar"), "packed");
   EXPECT_FALSE(PathExists(folder / L"lib\\a.jar.pack"));
   EXPECT_TRUE(PathExists(folder / L"b.pack"));
-  const std::string calls = ReadAll(folder / L"jre64\\bin\\calls.txt");
+  const std::string calls = ReadBytes(folder / L"jre64\\bin\\calls.txt");
   EXPECT_NE(calls.find("--verbose --log-file=\""), std::string::npos) << calls;
   EXPECT_NE(calls.find(".log\" --remove-pack-file \""), std::string::npos) << calls;
   EXPECT_NE(calls.find("a.jar.pack\" \""), std::string::npos) << calls;
 }
 
 TEST_F(PackUnpacking, AFailingFileStopsTheRestAndCancelStopsBeforeTheNext) {
-  ScratchFolder folder;
+  ScratchFolder folder, later;  // folders are scanned in the order given
   CarryRuntime(folder, L"jre");
   ASSERT_TRUE(WriteBytes(folder / L"a-broken.jar.pack", "x"));
-  ASSERT_TRUE(WriteBytes(folder / L"b.jar.pack", "x"));
+  ASSERT_TRUE(WriteBytes(later / L"b.jar.pack", "x"));
   Recorder failing;
-  EXPECT_EQ(Unpack(folder.path(), &failing), kUnpackFailed);
+  EXPECT_EQ(Unpack({folder.path(), later.path()}, &failing), kUnpackFailed);
   EXPECT_EQ(failing.done.size(), 1u);
-  EXPECT_FALSE(PathExists(folder / L"b.jar"));
+  EXPECT_FALSE(PathExists(later / L"b.jar"));
 
   DeleteFileW((folder / L"a-broken.jar.pack").c_str());
-  ASSERT_TRUE(WriteBytes(folder / L"c.jar.pack", "x"));
-  ASSERT_TRUE(WriteBytes(folder / L"d.jar.pack", "x"));
+  for (const wchar_t* name : {L"c.jar.pack", L"d.jar.pack"}) {
+    ASSERT_TRUE(WriteBytes(later / name, "x"));
+  }
   Recorder canceling;
   canceling.cancel_after = 1;
-  EXPECT_EQ(Unpack(folder.path(), &canceling), kUnpackCanceled);
+  EXPECT_EQ(Unpack({folder.path(), later.path()}, &canceling), kUnpackCanceled);
   EXPECT_EQ(canceling.done.size(), 1u);
-  EXPECT_TRUE(PathExists(folder / L"c.jar.pack"));
-  EXPECT_TRUE(PathExists(folder / L"d.jar.pack"));
+  int still_packed = 0;
+  for (const wchar_t* name : {L"b.jar.pack", L"c.jar.pack", L"d.jar.pack"}) {
+    still_packed += PathExists(later / name) ? 1 : 0;
+  }
+  EXPECT_EQ(still_packed, 2);
 }
 
 TEST_F(PackUnpacking, OnlyARegisteredRuntimeOf15OrLaterIsUsed) {
   ScratchFolder folder, home;
   CarryRuntime(home, L"bin");
   ASSERT_TRUE(WriteBytes(folder / L"a.jar.pack", "x"));
-  const wchar_t key[] = L"Software\\JavaSoft\\Java Runtime Environment\\1.4";
-  HKEY runtime = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
-                            nullptr, &runtime, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExW(runtime, L"JavaHome", 0, REG_SZ,
-                 reinterpret_cast<const BYTE*>(home.path().c_str()),
-                 static_cast<DWORD>((home.path().size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(runtime);
+  RegisterRuntime(L"1.4", KEY_WOW64_32KEY, home.path());
   EXPECT_EQ(FindJavaTool(L"unpack200.exe", L"1.5", folder / L"jre", folder / L"jre64"), L"");
-  EXPECT_EQ(Unpack(folder.path(), nullptr), kUnpackFailed);  // message 203
+  EXPECT_EQ(Unpack({folder.path()}, nullptr), kUnpackFailed);  // message 203
   EXPECT_TRUE(PathExists(folder / L"a.jar.pack"));
 
-  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY, 0);
-  const wchar_t newer[] = L"Software\\JavaSoft\\Java Runtime Environment\\1.6.0_45";
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, newer, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
-                            nullptr, &runtime, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExW(runtime, L"JavaHome", 0, REG_SZ,
-                 reinterpret_cast<const BYTE*>(home.path().c_str()),
-                 static_cast<DWORD>((home.path().size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(runtime);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (kJavaKey + L"1.4").c_str(), KEY_WOW64_32KEY, 0);
+  RegisterRuntime(L"1.6.0_45", KEY_WOW64_64KEY, home.path());
   EXPECT_EQ(FindJavaTool(L"unpack200.exe", L"1.5", folder / L"jre", folder / L"jre64"),
             home / L"bin\\bin\\unpack200.exe");
-  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, newer, KEY_WOW64_64KEY, 0);
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (kJavaKey + L"1.6.0_45").c_str(), KEY_WOW64_64KEY, 0);
 }
 }  // namespace

@@ -7,6 +7,8 @@ import shutil
 from test_archive import bundle
 from winehelpers import TOOLS_DIR, log_events
 
+MISSING = [("SearchType1", "5"), ("SearchString1", r"HKLM\Software\NoSuchApp")]  # never found
+
 
 def configure(inst, extract, prereqs):
     inst.write_ini([("GeneralOptions", [("Options", "q"), ("ExtractionFolder", extract)]),
@@ -20,9 +22,8 @@ def test_store_package_without_package_manager_fails_with_1627(install, tmp_path
     package.write_bytes(b"PK\x03\x04 not a real package")
     assert bundle(tmp_path / "setup.exe", [package]).returncode == 0
     shutil.copyfile(tmp_path / "setup.exe", inst.exe)
-    configure(inst, inst.win_dir + "\\x", [("App", [("SetupFile", "App.msix"), ("Options", "m"),
-                                                    ("SearchType1", "5"),
-                                                    ("SearchString1", r"HKLM\Software\NoSuchApp")])])
+    configure(inst, inst.win_dir + "\\x",
+              [("App", [("SetupFile", "App.msix"), ("Options", "m")] + MISSING)])
     assert inst.run(timeout=60) == 1  # the mandatory package failed
     events = log_events(inst.dir / "run.log")
     assert any(e.startswith("Store package not installed. Error:0x8") for e in events), events
@@ -41,8 +42,8 @@ def test_packed_jar_is_unpacked_before_the_setup_that_needs_it(install, tmp_path
     (extract / "jre" / "bin").mkdir(parents=True)
     shutil.copyfile(TOOLS_DIR / "unpack200_stub.exe", extract / "jre" / "bin" / "unpack200.exe")
     configure(inst, inst.win_dir + "\\x", [
-        ("Lib", [("SetupFile", "lib.jar.pack")]),
-        ("App", [("SetupFile", "app-setup.exe"), ("NoUiCommandLine", "lib.jar")])])
+        ("Lib", [("SetupFile", "lib.jar.pack")] + MISSING),
+        ("App", [("SetupFile", "app-setup.exe"), ("NoUiCommandLine", "lib.jar")] + MISSING)])
     assert inst.run(timeout=60) == 0
     events = log_events(inst.dir / "run.log")
     win_extract = inst.win_dir + "\\x\\"

@@ -7,6 +7,8 @@
 # (libFuzzer's cov: edges and ft: features) and crashes; exits 1 when
 # any target crashed, leaking, timing out or running out of memory included.
 # The inputs that did it are kept in build/fuzz/findings/<target>/.
+# FUZZ_TARGETS="ini seven_zip" runs only those, so that a long run can be
+# split over two processes that share nothing but the built targets.
 set -u
 seconds=${1:-20}
 runs_goal=${2:-}
@@ -20,6 +22,7 @@ failed=0
 printf '%-22s %12s %9s %7s %8s %8s %8s\n' target executions exec/s seconds cov ft crashes
 for corpus in "$root"/tests/fuzz/corpus/*/; do
   name=$(basename "$corpus")
+  case " ${FUZZ_TARGETS:-$name} " in *" $name "*) ;; *) continue ;; esac
   work=$build/run/$name findings=$build/findings/$name
   rm -rf "$work" && mkdir -p "$work" "$findings"
   cp "$corpus"* "$work"/

@@ -48,8 +48,11 @@ ProgressDialogEnd FinishWork(PrereqChainer& chainer) {
 ProgressDialogEnd DoWork(PrereqChainer& chainer, IProgressSink& sink) {
   const bool com = SUCCEEDED(CoInitialize(nullptr));
   if (chainer.DownloadPrerequisites(&sink) == 0 && !sink.IsCanceled()) chainer.OpenSites(&sink);
-  if (!sink.IsCanceled()) chainer.InstallPrerequisites(&sink);
-  const ProgressDialogEnd end = sink.IsCanceled() ? kDialogCancelled : FinishWork(chainer);
+  // 1602 also comes from a Cancel of the extraction dialog, which this
+  // dialog's flag does not see.
+  const bool cancelled =
+      sink.IsCanceled() || chainer.InstallPrerequisites(&sink) == kInstallUserExit;
+  const ProgressDialogEnd end = cancelled ? kDialogCancelled : FinishWork(chainer);
   if (com) CoUninitialize();
   return end;
 }

@@ -23,7 +23,10 @@ constexpr UINT kEnd = WM_APP + 4;
 
 ExtractionDialog::ExtractionDialog(ProgressState& state, bool unpack, bool cancellable,
                                    IProgressSink* outer)
-    : texts_(ExtractionTextsFor(unpack)), cancellable_(cancellable), outer_(outer) {
+    : owner_(state.dialog ? state.dialog : state.window),
+      texts_(ExtractionTextsFor(unpack)),
+      cancellable_(cancellable),
+      outer_(outer) {
   EnsureTitle(&state);
   caption_ = state.title;
 }
@@ -70,8 +73,10 @@ bool ExtractionDialog::IsCanceled() {
 DWORD WINAPI ExtractionDialog::UiThread(void* parameter) {
   auto* self = static_cast<ExtractionDialog*>(parameter);
   const bool com = SUCCEEDED(CoInitialize(nullptr));  // for the taskbar list
-  DialogBoxParamW(WindowRegistry::Instance(), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, &Procedure,
-                  reinterpret_cast<LPARAM>(self));
+  // Modal to the window the run shows (on another thread, which pumps its
+  // messages): it stays above it, and that window's Cancel waits meanwhile.
+  DialogBoxParamW(WindowRegistry::Instance(), MAKEINTRESOURCEW(IDD_PROGRESS), self->owner_,
+                  &Procedure, reinterpret_cast<LPARAM>(self));
   self->taskbar_.reset();
   if (com) CoUninitialize();
   return 0;
@@ -90,7 +95,7 @@ INT_PTR CALLBACK ExtractionDialog::Procedure(HWND dialog, UINT message, WPARAM w
 INT_PTR ExtractionDialog::Initialize(HWND dialog) {
   dialog_ = dialog;
   WindowRegistry::Add(dialog);
-  SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 100);
+  SendMessageW(GetDlgItem(dialog, IDC_PROGRESS_BAR), PBM_SETRANGE32, 0, 100);
   root_ = RootWindowOf(dialog);
   taskbar_.reset(new TaskbarProgress());
   // The line may show a path shortened with "..."; its tooltip shows it whole.
@@ -125,18 +130,13 @@ INT_PTR ExtractionDialog::Initialize(HWND dialog) {
 void ExtractionDialog::ShowFileLine(const std::wstring& path) {
   HWND text = GetDlgItem(dialog_, IDC_PROGRESS_TEXT);
   line_ = FormatW(LoadResString(texts_.file_format_id).c_str(), path.c_str());
-  RECT room = {};
+  // Room in average characters (4 dialog units each). A line of wider ones
+  // still fits: the control's own path ellipsis shortens it further.
+  RECT room = {}, average = {0, 0, 4, 0};
   GetClientRect(text, &room);
-  HDC dc = GetDC(text);
-  HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(text, WM_GETFONT, 0, 0)));
-  const std::wstring shown = ShortenPathLine(line_, [dc, &room](const std::wstring& candidate) {
-    SIZE size = {};
-    GetTextExtentPoint32W(dc, candidate.c_str(), static_cast<int>(candidate.size()), &size);
-    return size.cx <= room.right;
-  });
-  SelectObject(dc, font);
-  ReleaseDC(text, dc);
-  SetWindowTextW(text, shown.c_str());
+  MapDialogRect(dialog_, &average);
+  const size_t width = average.right > 0 ? static_cast<size_t>(room.right / average.right) : 0;
+  SetWindowTextW(text, ShortenPathLine(line_, width).c_str());
 }
 
 void ExtractionDialog::End(INT_PTR code) {
@@ -148,14 +148,14 @@ void ExtractionDialog::End(INT_PTR code) {
 INT_PTR ExtractionDialog::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case kRestart:
-      SendDlgItemMessageW(dialog_, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+      SendMessageW(GetDlgItem(dialog_, IDC_PROGRESS_BAR), PBM_SETPOS, 0, 0);
       taskbar_->SetNormal(root_);
       return TRUE;
     case kFile:
       ShowFileLine(reinterpret_cast<const wchar_t*>(lparam));
       return TRUE;
     case kPercent:
-      SendDlgItemMessageW(dialog_, IDC_PROGRESS_BAR, PBM_SETPOS, wparam, 0);
+      SendMessageW(GetDlgItem(dialog_, IDC_PROGRESS_BAR), PBM_SETPOS, wparam, 0);
       taskbar_->SetValue(root_, wparam, 100);
       return TRUE;
     case kEnd:

@@ -20,7 +20,8 @@ class TaskbarProgress;
 
 class ExtractionDialog : public IExtractionProgress {
  public:
-  // state gives the caption ("<product> Setup" when it has no title yet).
+  // state gives the caption ("<product> Setup" when it has no title yet) and
+  // the owner: the progress dialog, else the status window, when shown.
   // unpack: the unpacking texts. cancellable false disables Cancel and the
   // Close entry. outer: the progress dialog this one runs under, whose Cancel
   // stops the extraction too; may be none.
@@ -47,6 +48,7 @@ class ExtractionDialog : public IExtractionProgress {
   void End(INT_PTR code);
 
   std::wstring caption_;
+  HWND owner_;
   ExtractionTexts texts_;
   bool cancellable_;
   IProgressSink* outer_;

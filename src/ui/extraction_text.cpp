@@ -15,15 +15,14 @@ uint32_t PercentDone(uint64_t done, uint64_t total) {
   return static_cast<uint32_t>(done * 100 / total);
 }
 
-std::wstring ShortenPathLine(const std::wstring& line,
-                             const std::function<bool(const std::wstring&)>& fits) {
-  if (fits(line)) return line;
+std::wstring ShortenPathLine(const std::wstring& line, size_t width) {
+  if (line.size() <= width) return line;
   const size_t first = line.find(L'\\');
   const size_t last = line.rfind(L'\\');
   if (first == std::wstring::npos || first == last) return line;
   const std::wstring head = line.substr(0, first + 1) + L"...";
   for (size_t cut = line.find(L'\\', first + 1);; cut = line.find(L'\\', cut + 1)) {
     const std::wstring candidate = head + line.substr(cut);
-    if (cut == last || fits(candidate)) return candidate;
+    if (cut == last || candidate.size() <= width) return candidate;
   }
 }

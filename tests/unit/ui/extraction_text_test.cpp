@@ -6,12 +6,6 @@
 
 #include "core/stable_numbers.h"
 
-namespace {
-std::wstring ShortenTo(const std::wstring& line, size_t width) {
-  return ShortenPathLine(line, [width](const std::wstring& text) { return text.size() <= width; });
-}
-}  // namespace
-
 TEST(ExtractionText, UnpackModeHasNoStatusLineAndItsOwnFormat) {
   EXPECT_EQ(ExtractionTextsFor(true).status_id, 0u);
   EXPECT_EQ(ExtractionTextsFor(true).file_format_id, static_cast<unsigned>(IDS_UNPACKING_FILE));
@@ -47,8 +41,8 @@ TEST(ExtractionText, PathLineLosesFoldersFromTheLeftAndKeepsTheFileName) {
       {40, L"Extracting file to C:\\...\\setup.exe"},
       {10, L"Extracting file to C:\\...\\setup.exe"},  // clipped by the control
   };
-  for (const auto& c : cases) EXPECT_EQ(ShortenTo(line, c.width), c.shown) << c.width;
+  for (const auto& c : cases) EXPECT_EQ(ShortenPathLine(line, c.width), c.shown) << c.width;
   // Nothing in the middle to give way: the control clips.
-  EXPECT_EQ(ShortenTo(L"Unpacking file:C:\\setup.exe", 5), L"Unpacking file:C:\\setup.exe");
-  EXPECT_EQ(ShortenTo(L"no path at all", 5), L"no path at all");
+  EXPECT_EQ(ShortenPathLine(L"Unpacking file:C:\\setup.exe", 5), L"Unpacking file:C:\\setup.exe");
+  EXPECT_EQ(ShortenPathLine(L"no path at all", 5), L"no path at all");
 }

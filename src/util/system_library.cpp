@@ -75,6 +75,19 @@ const MprApi* MprDll() {
   return api;
 }
 
+const CombaseApi* CombaseDll() {
+  static const CombaseApi* api = LoadApi<CombaseApi>(L"combase.dll", [](HMODULE m, CombaseApi* a) {
+    return Bind(m, "RoInitialize", &a->RoInitialize) &&
+           Bind(m, "RoUninitialize", &a->RoUninitialize) &&
+           Bind(m, "RoActivateInstance", &a->RoActivateInstance) &&
+           Bind(m, "RoGetActivationFactory", &a->RoGetActivationFactory) &&
+           Bind(m, "WindowsCreateString", &a->WindowsCreateString) &&
+           Bind(m, "WindowsDeleteString", &a->WindowsDeleteString) &&
+           Bind(m, "WindowsGetStringRawBuffer", &a->WindowsGetStringRawBuffer);
+  });
+  return api;
+}
+
 const WininetApi* WininetDll() {
   static const WininetApi* api = LoadApi<WininetApi>(L"wininet.dll", [](HMODULE m, WininetApi* a) {
     return Bind(m, "InternetCrackUrlW", &a->InternetCrackUrlW) &&

@@ -31,6 +31,17 @@ struct MsiApi {
   decltype(&::MsiEnumRelatedProductsW) MsiEnumRelatedProductsW;
   decltype(&::MsiLocateComponentW) MsiLocateComponentW;
 };
+// The Windows Runtime's entry points (Windows 8 and later); HSTRING is passed
+// as the opaque pointer it is.
+struct CombaseApi {
+  HRESULT(WINAPI* RoInitialize)(int init_type);
+  void(WINAPI* RoUninitialize)();
+  HRESULT(WINAPI* RoActivateInstance)(void* class_id, void** instance);
+  HRESULT(WINAPI* RoGetActivationFactory)(void* class_id, REFIID iid, void** factory);
+  HRESULT(WINAPI* WindowsCreateString)(const wchar_t* text, UINT32 length, void** string);
+  HRESULT(WINAPI* WindowsDeleteString)(void* string);
+  const wchar_t*(WINAPI* WindowsGetStringRawBuffer)(void* string, UINT32* length);
+};
 struct MprApi {
   decltype(&::WNetAddConnection2W) WNetAddConnection2W;
 };
@@ -59,6 +70,7 @@ struct WininetApi {
 const VersionApi* VersionDll();
 const MsiApi* MsiDll();
 const MprApi* MprDll();
+const CombaseApi* CombaseDll();
 const WininetApi* WininetDll();
 
 // For code that holds a WinINet handle, which only a loaded WinINet handed out.

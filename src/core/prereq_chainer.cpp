@@ -87,7 +87,7 @@ uint32_t PrereqChainer::InstallPrerequisites(IProgressSink* sink) {
     ExtractionDialog dialog(progress_, false, true, sink);
     PacedProgress paced(dialog, pace_extraction_);
     BuildLaunchList(silent_run, &paced);
-    if (dialog.IsCanceled()) {
+    if (dialog.cancelled_here()) {
       if (LoggingEnabled) LOGGER.Write(L"Extraction was canceled.");
       return kInstallUserExit;
     }

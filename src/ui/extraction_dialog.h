@@ -38,6 +38,8 @@ class ExtractionDialog : public IExtractionProgress {
   void AddBytes(uint64_t bytes) override;
   // Cancel was pressed here or in the outer dialog.
   bool IsCanceled() override;
+  // Cancel was pressed in this window (without asking the outer dialog).
+  bool cancelled_here() const { return cancelled_ != 0; }
 
  private:
   static DWORD WINAPI UiThread(void* parameter);

@@ -139,6 +139,7 @@ int32_t ChainerApp::Run() {
   archive_.SetHome(module_path_);
   archive_.SetDestination(ExtractionFolderFor(config));
   config.archive = &archive_;
+  if (!quiet_) config.progress = &progress_;
 
   // The title first: the status window takes its caption when it appears.
   progress_.version_file = module_path_;

@@ -12,6 +12,7 @@
 #include "detect/prerequisite.h"
 
 class EmbeddedArchive;
+struct ProgressState;
 
 // What KeepFiles asks to keep of the downloads.
 enum class KeepFiles : int32_t {
@@ -109,6 +110,9 @@ class ChainerConfig {
   // The executable's archive, from which type-10 searches extract their
   // helpers; none outside a run (tests, tools).
   EmbeddedArchive* archive = nullptr;
+  // The caption source of the extraction dialog that shows the extraction of
+  // a helper; none in silent runs, which show nothing.
+  ProgressState* progress = nullptr;
 
  private:
   Prerequisite& At(size_t index);

@@ -4,7 +4,9 @@
 //   restart-requests.txt  one line per restart the chain asked for
 //   store-installs.txt    one line per store package it was asked to install
 // CHAINER_FAKE_STORE_RESULT sets what the package installation returns (0),
-// CHAINER_FAKE_LOCAL_SYSTEM=1 makes the process count as LocalSystem.
+// CHAINER_FAKE_LOCAL_SYSTEM=1 makes the process count as LocalSystem,
+// CHAINER_FAKE_EXTRACTION_PACE_MS=n waits n ms after each piece extracted
+// under the extraction dialog (pieces are 1 MB), so that a test can watch it.
 #include <windows.h>
 
 #include <cstdio>
@@ -40,6 +42,11 @@ class FakeStore : public IStorePackageInstaller {
   }
 };
 
+void FakePaceExtraction() {
+  static const char* pace = std::getenv("CHAINER_FAKE_EXTRACTION_PACE_MS");
+  if (pace) Sleep(static_cast<DWORD>(std::strtoul(pace, nullptr, 10)));
+}
+
 bool FakeLocalSystem() {
   const char* value = std::getenv("CHAINER_FAKE_LOCAL_SYSTEM");
   return value && value[0] == '1';
@@ -49,6 +56,6 @@ bool FakeLocalSystem() {
 const PlatformSeams& GetPlatformSeams() {
   static FakeRestarter restarter;
   static FakeStore store;
-  static const PlatformSeams seams{&restarter, &store, &FakeLocalSystem};
+  static const PlatformSeams seams{&restarter, &store, &FakeLocalSystem, &FakePaceExtraction};
   return seams;
 }

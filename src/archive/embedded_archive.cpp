@@ -412,13 +412,19 @@ uint32_t EmbeddedArchive::ExtractEntry(int32_t entry, IExtractionProgress* progr
 }
 
 namespace {
-// The extraction dialog's cancel button also stops the unpacking.
-class UnpackCancel : public IUnpackProgress {
+// The unpacking shows in the extraction dialog, whose Cancel also stops it.
+class UnpackProgress : public IUnpackProgress {
  public:
-  explicit UnpackCancel(IExtractionProgress* progress) : progress_(progress) {}
+  explicit UnpackProgress(IExtractionProgress* progress) : progress_(progress) {}
   void Begin() override {}
-  void SetTotal(uint32_t) override {}
-  void FileDone(const std::wstring&) override {}
+  void SetTotal(uint32_t files) override {
+    if (progress_) progress_->BeginUnpacking(files);
+  }
+  void FileDone(const std::wstring& jar_path) override {
+    if (!progress_) return;
+    progress_->BeginFile(jar_path);
+    progress_->AddBytes(1);
+  }
   bool IsCanceled() override { return progress_ && progress_->IsCanceled(); }
 
  private:
@@ -435,8 +441,8 @@ void EmbeddedArchive::UnpackJavaArchives(const std::vector<std::wstring>& files,
     if (IsPackedJarName(FileNameOf(file))) jars.push_back(JarPathFor(file));
   }
   if (jars.empty()) return;
-  UnpackCancel cancel(progress);
-  UniqueKernelHandle worker = StartUnpacking({destination_}, nullptr, &cancel);
+  UnpackProgress unpack_progress(progress);
+  UniqueKernelHandle worker = StartUnpacking({destination_}, nullptr, &unpack_progress);
   if (!worker) THROW_HRESULT(HRESULT_FROM_WIN32(GetLastError()), L"Java unpacking worker");
   WaitForSingleObject(worker.get(), INFINITE);
   DWORD result = kUnpackFailed;

@@ -66,6 +66,13 @@ void ExtractionDialog::AddBytes(uint64_t bytes) {
   PostMessageW(dialog_, kPercent, percent, 0);
 }
 
+void ExtractionDialog::BeginUnpacking(uint32_t files) {
+  // The window reads the texts only while it handles a file line, which the
+  // caller's side sends and waits for: no other thread reads them now.
+  texts_ = ExtractionTextsFor(true);
+  BeginExtraction(files);
+}
+
 bool ExtractionDialog::IsCanceled() {
   return cancelled_ != 0 || (outer_ && outer_->IsCanceled());
 }

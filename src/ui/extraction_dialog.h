@@ -36,6 +36,8 @@ class ExtractionDialog : public IExtractionProgress {
   void BeginExtraction(uint64_t total_bytes) override;
   void BeginFile(const std::wstring& path) override;
   void AddBytes(uint64_t bytes) override;
+  // Switches to the unpacking texts; the bar counts files from here on.
+  void BeginUnpacking(uint32_t files) override;
   // Cancel was pressed here or in the outer dialog.
   bool IsCanceled() override;
   // Cancel was pressed in this window (without asking the outer dialog).

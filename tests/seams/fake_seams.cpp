@@ -5,6 +5,8 @@
 //   store-installs.txt    one line per store package it was asked to install
 // CHAINER_FAKE_STORE_RESULT sets what the package installation returns (0),
 // CHAINER_FAKE_LOCAL_SYSTEM=1 makes the process count as LocalSystem.
+// CHAINER_FAKE_STORE_FAULT=1 makes the package installation read through a
+// null pointer on the launcher's worker thread: a crash of the run.
 #include <windows.h>
 
 #include <cstdio>
@@ -35,6 +37,10 @@ class FakeStore : public IStorePackageInstaller {
  public:
   uint32_t InstallStorePackage(const std::wstring& path) override {
     AppendTrace(L"store-installs.txt", path);
+    if (const char* fault = std::getenv("CHAINER_FAKE_STORE_FAULT")) {
+      volatile int* nowhere = nullptr;
+      if (fault[0] == '1') return static_cast<uint32_t>(*nowhere);
+    }
     const char* result = std::getenv("CHAINER_FAKE_STORE_RESULT");
     return result ? static_cast<uint32_t>(std::strtoul(result, nullptr, 10)) : 0;
   }

@@ -99,8 +99,12 @@ TEST(StructuredExceptions, FaultsOnTheLauncherWorkerBecomeSehExceptions) {
     EXPECT_EQ(FirstLineWithoutAddress(caught.message), c.first_line);
     EXPECT_NE(caught.message.find(StackTraceHeader()), std::wstring::npos);
   }
-  // The thread goes on after a caught fault: a second one is translated too.
-  EXPECT_EQ(FaultOnLauncherWorker(&ReadNull).sub_kind, 1);
+  // The thread goes on after a caught fault: a second one is translated too,
+  // its source taken from the faulting frame where the symbols know it.
+  const Caught again = FaultOnLauncherWorker(&ReadNull);
+  EXPECT_EQ(again.sub_kind, 1);
+  EXPECT_EQ(again.source_file, L"exception_handling_test.cpp");
+  EXPECT_NE(again.message.find(L"ReadNull() -> exception_handling_test.cpp:"), std::wstring::npos);
 }
 
 TEST(StructuredExceptions, ExecutionPreventionWhereTheSystemEnforcesIt) {

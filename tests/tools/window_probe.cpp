@@ -95,7 +95,9 @@ int wmain(int argc, wchar_t** argv) {
     if (reads > 0) Sleep(50);
     last = seen;
     seen = Read(dialog, search.control);
-    const bool has_text = !SentText(GetDlgItem(dialog, search.control)).empty();
+    HWND asked = GetDlgItem(dialog, search.control);
+    const bool ours = search.control == 1001 || search.control == 1034;
+    const bool has_text = !(ours ? TextOf(asked) : SentText(asked)).empty();
     agreeing = has_text && seen == last ? agreeing + 1 : 0;
   }
   std::printf("%ls", seen.c_str());

@@ -1,51 +1,11 @@
 #include "platform/core/stack_trace.h"
 
-#include <dbghelp.h>
-
 #include "platform/core/exception_text.h"
 #include "util/system_library.h"
 
 namespace {
 constexpr DWORD kSymbolOptions = 0x80000016;  // undecorated names, deferred loads, lines, debug
 constexpr DWORD kMaxNameLength = 2000;
-
-struct DbgHelpApi {
-  decltype(&::SymSetOptions) SymSetOptions;
-  decltype(&::SymInitialize) SymInitialize;
-  decltype(&::SymSetSearchPath) SymSetSearchPath;
-  decltype(&::SymCleanup) SymCleanup;
-  decltype(&::StackWalk64) StackWalk64;
-  decltype(&::SymFunctionTableAccess64) SymFunctionTableAccess64;
-  decltype(&::SymGetModuleBase64) SymGetModuleBase64;
-  decltype(&::SymFromAddr) SymFromAddr;
-  decltype(&::SymGetLineFromAddr64) SymGetLineFromAddr64;
-};
-
-template <typename T>
-bool Resolve(HMODULE module, const char* name, T* function) {
-  *function = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  return *function != nullptr;
-}
-
-// Looked up once per process; null when dbghelp or a function is missing.
-const DbgHelpApi* DbgHelp() {
-  static const DbgHelpApi* api = []() -> const DbgHelpApi* {
-    static DbgHelpApi table;
-    HMODULE module = LoadSystemLibrary(L"dbghelp.dll");
-    if (!module) return nullptr;
-    const bool all = Resolve(module, "SymSetOptions", &table.SymSetOptions) &&
-                     Resolve(module, "SymInitialize", &table.SymInitialize) &&
-                     Resolve(module, "SymSetSearchPath", &table.SymSetSearchPath) &&
-                     Resolve(module, "SymCleanup", &table.SymCleanup) &&
-                     Resolve(module, "StackWalk64", &table.StackWalk64) &&
-                     Resolve(module, "SymFunctionTableAccess64", &table.SymFunctionTableAccess64) &&
-                     Resolve(module, "SymGetModuleBase64", &table.SymGetModuleBase64) &&
-                     Resolve(module, "SymFromAddr", &table.SymFromAddr) &&
-                     Resolve(module, "SymGetLineFromAddr64", &table.SymGetLineFromAddr64);
-    return all ? &table : nullptr;
-  }();
-  return api;
-}
 
 struct WalkLock {
   WalkLock() { InitializeCriticalSection(&section); }
@@ -119,7 +79,7 @@ void CaptureStackTrace(std::wstring* out, const CONTEXT* context, int limit) {
   LockGuard guard(TheWalkLock());
   CONTEXT copy = *context;
   HANDLE process = GetCurrentProcess();
-  const DbgHelpApi* api = DbgHelp();
+  const DbgHelpApi* api = DbgHelpDll();
   if (!api) return;
   api->SymSetOptions(kSymbolOptions);
   if (!api->SymInitialize(process, nullptr, TRUE)) return;

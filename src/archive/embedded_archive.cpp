@@ -131,6 +131,10 @@ struct EmbeddedArchive::Reader {
 EmbeddedArchive::EmbeddedArchive() = default;
 
 EmbeddedArchive::~EmbeddedArchive() {
+  RemoveExtracted();
+}
+
+void EmbeddedArchive::RemoveExtracted() {
   // A setup that has just exited may still hold its own file for a moment
   // (the system unmapping its image, a virus scanner): such files get a few
   // more tries, all of them together bounded so that the exit never hangs.
@@ -153,6 +157,8 @@ EmbeddedArchive::~EmbeddedArchive() {
       batches.push_back(BatchFor(*it, true));
     }
   }
+  extracted_files_.clear();
+  created_folders_.clear();
 }
 
 void EmbeddedArchive::SetHome(const std::wstring& module_path) {

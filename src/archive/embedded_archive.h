@@ -20,6 +20,9 @@ class EmbeddedArchive {
   EmbeddedArchive();
   // Deletes every file it extracted and removes the folders it created.
   ~EmbeddedArchive();
+  // The same removal ahead of the destructor (a crashing run); what it
+  // removed is forgotten, so the destructor does not try again.
+  void RemoveExtracted();
   EmbeddedArchive(const EmbeddedArchive&) = delete;
   EmbeddedArchive& operator=(const EmbeddedArchive&) = delete;
 

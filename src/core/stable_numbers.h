@@ -50,6 +50,8 @@
 constexpr int32_t kExitSuccess = 0;
 constexpr int32_t kExitMandatoryFailed = 1;
 constexpr int32_t kExitRebootPending = -1;
+// A fault or exception escaped everything: reported, cleaned up, ended (as abort()).
+constexpr int32_t kExitCrashed = 3;
 
 // HRESULTs thrown for broken invariants.
 constexpr uint32_t kErrorBounds = 0x8000000Bu;      // E_BOUNDS

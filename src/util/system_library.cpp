@@ -113,3 +113,17 @@ const WininetApi* WininetDll() {
 void CloseInternetHandle(HINTERNET handle) {
   Wininet().InternetCloseHandle(handle);
 }
+
+const DbgHelpApi* DbgHelpDll() {
+  static const DbgHelpApi* api = LoadApi<DbgHelpApi>(L"dbghelp.dll", [](HMODULE m, DbgHelpApi* a) {
+    return Bind(m, "SymSetOptions", &a->SymSetOptions) &&
+           Bind(m, "SymInitialize", &a->SymInitialize) &&
+           Bind(m, "SymSetSearchPath", &a->SymSetSearchPath) &&
+           Bind(m, "SymCleanup", &a->SymCleanup) && Bind(m, "StackWalk64", &a->StackWalk64) &&
+           Bind(m, "SymFunctionTableAccess64", &a->SymFunctionTableAccess64) &&
+           Bind(m, "SymGetModuleBase64", &a->SymGetModuleBase64) &&
+           Bind(m, "SymFromAddr", &a->SymFromAddr) &&
+           Bind(m, "SymGetLineFromAddr64", &a->SymGetLineFromAddr64);
+  });
+  return api;
+}

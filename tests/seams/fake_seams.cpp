@@ -7,6 +7,8 @@
 // CHAINER_FAKE_LOCAL_SYSTEM=1 makes the process count as LocalSystem,
 // CHAINER_FAKE_EXTRACTION_PACE_MS=n waits n ms after each piece extracted
 // under the extraction dialog (pieces are 1 MB), so that a test can watch it.
+// CHAINER_FAKE_STORE_FAULT=1 makes the package installation read through a
+// null pointer on the launcher's worker thread: a crash of the run.
 #include <windows.h>
 
 #include <cstdio>
@@ -37,6 +39,10 @@ class FakeStore : public IStorePackageInstaller {
  public:
   uint32_t InstallStorePackage(const std::wstring& path) override {
     AppendTrace(L"store-installs.txt", path);
+    if (const char* fault = std::getenv("CHAINER_FAKE_STORE_FAULT")) {
+      volatile int* nowhere = nullptr;
+      if (fault[0] == '1') return static_cast<uint32_t>(*nowhere);
+    }
     const char* result = std::getenv("CHAINER_FAKE_STORE_RESULT");
     return result ? static_cast<uint32_t>(std::strtoul(result, nullptr, 10)) : 0;
   }

@@ -62,8 +62,10 @@ def test_fault_on_the_launcher_worker_is_reported_logged_and_cleaned_up(
         if shots:
             wine.run_gui_tool("screenshot.exe", "Error", wine.to_windows(
                 os.path.join(shots, "error-report.bmp")), "60")
-        code, text = wine.run_gui_tool("window_probe.exe", "Error", "60", "502", "cancel")
+        code, text = wine.run_gui_tool("window_probe.exe", "Error", "60", "501")
         assert code == 0, "no error report"
+        assert "Setup stopped because of an unexpected error." in text  # its main text
+        code, text = wine.run_gui_tool("window_probe.exe", "Error", "60", "502", "cancel")
         details = text.split("\n")[8:]
         assert details[0].startswith(FAULT), text
         assert any(f"*** Stack Trace ({'x64' if X64 else 'x86'}) ***" in line for line in details)

@@ -1,5 +1,6 @@
 #include "platform/core/exception_presenter.h"
 
+#include "core/stable_numbers.h"
 #include "platform/core/error_dialog_template.h"
 #include "platform/core/exceptions.h"
 #include "util/wide_format.h"
@@ -163,10 +164,9 @@ void PresentError(HWND owner, const std::wstring& text, const std::wstring& deta
 }
 
 std::wstring ReportMainText() {
-  constexpr UINT kReportTextId = 65001;
   std::vector<wchar_t> buffer(256);
   for (;;) {
-    const int length = LoadStringW(GetModuleHandleW(nullptr), kReportTextId, buffer.data(),
+    const int length = LoadStringW(GetModuleHandleW(nullptr), IDS_CRASH_REPORT, buffer.data(),
                                    static_cast<int>(buffer.size()));
     if (length < static_cast<int>(buffer.size()) - 1) return std::wstring(buffer.data(), length);
     buffer.resize(buffer.size() * 2);

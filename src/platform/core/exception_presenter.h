@@ -45,8 +45,8 @@ class ErrorReportDialog {
 // a window is not used.
 void PresentError(HWND owner, const std::wstring& text, const std::wstring& details);
 
-// The report's main text: string 65001 of the executable, empty when the
-// string table lacks it (as it does).
+// The report's main text: string 65001 of the executable (a plain sentence
+// for the end user), empty when the string table lacks it.
 std::wstring ReportMainText();
 
 // Shows an exception through PresentError, its message as the details.

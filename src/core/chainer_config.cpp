@@ -2,6 +2,7 @@
 
 #include "archive/embedded_archive.h"
 
+#include "util/decimal_text.h"
 #include "util/path_text.h"
 
 namespace {
@@ -28,7 +29,7 @@ void ReadBool(const IniSection& section, const wchar_t* key, bool* out) {
 }
 
 std::wstring Numbered(const wchar_t* key, int32_t number) {
-  return key + std::to_wstring(number);
+  return key + DecimalW(number);
 }
 }  // namespace
 

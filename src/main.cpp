@@ -4,12 +4,18 @@
 #include <objbase.h>
 
 #include "core/chainer_app.h"
+#include "platform/core/exception_handling.h"
+#include "ui/common_controls.h"
 #include "ui/window_registry.h"
 #include "util/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Before COM or the first window load DLLs by name (uxtheme.dll, dwmapi.dll, ...).
   RestrictDllSearch();
+  // Whatever escapes, on any thread, ends in the error report and the cleanup.
+  InstallLastResortHandling();
+  // Without it Windows XP shows the progress dialog without its bar.
+  InitCommonControlClasses();
   const bool com_initialized = CoInitialize(nullptr) == S_OK;
   WindowRegistry::Initialize(instance);
   int32_t exit_code = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/aes_7z.h"
+#include "archive/byte_buffer.h"
 
 extern "C" {
 #include "Bra.h"
@@ -135,7 +136,7 @@ class BufferedStage : public DecodeStage {
     return status;
   }
   std::unique_ptr<DecodeStage> upstream_;
-  std::vector<uint8_t> input_;
+  ByteBuffer input_;
   size_t in_pos_ = 0;
   size_t in_size_ = 0;
   bool ended_ = false;

@@ -8,6 +8,8 @@
 #include "archive/seven_zip_archive.h"
 #include "core/self_delete_batch.h"
 #include "core/stable_numbers.h"
+#include "install/pack_unpacker.h"
+#include "platform/core/exceptions.h"
 #include "platform/core/logger.h"
 #include "ui/message_box.h"
 #include "ui/strings.h"
@@ -131,6 +133,10 @@ struct EmbeddedArchive::Reader {
 EmbeddedArchive::EmbeddedArchive() = default;
 
 EmbeddedArchive::~EmbeddedArchive() {
+  RemoveExtracted();
+}
+
+void EmbeddedArchive::RemoveExtracted() {
   // A setup that has just exited may still hold its own file for a moment
   // (the system unmapping its image, a virus scanner): such files get a few
   // more tries, all of them together bounded so that the exit never hangs.
@@ -153,6 +159,8 @@ EmbeddedArchive::~EmbeddedArchive() {
       batches.push_back(BatchFor(*it, true));
     }
   }
+  extracted_files_.clear();
+  created_folders_.clear();
 }
 
 void EmbeddedArchive::SetHome(const std::wstring& module_path) {
@@ -266,7 +274,8 @@ uint32_t EmbeddedArchive::Extract(const std::vector<int32_t>& entries, bool,
   }
   if (extracted_files_.size() > files_before) {
     UnpackJavaArchives(
-        std::vector<std::wstring>(extracted_files_.begin() + files_before, extracted_files_.end()));
+        std::vector<std::wstring>(extracted_files_.begin() + files_before, extracted_files_.end()),
+        progress);
   }
   return first_error;
 }
@@ -410,4 +419,47 @@ uint32_t EmbeddedArchive::ExtractEntry(int32_t entry, IExtractionProgress* progr
   return code;
 }
 
-void EmbeddedArchive::UnpackJavaArchives(const std::vector<std::wstring>&) {}
+namespace {
+// The unpacking shows in the extraction dialog, whose Cancel also stops it.
+class UnpackProgress : public IUnpackProgress {
+ public:
+  explicit UnpackProgress(IExtractionProgress* progress) : progress_(progress) {}
+  void Begin() override {}
+  void SetTotal(uint32_t files) override {
+    if (progress_) progress_->BeginUnpacking(files);
+  }
+  void FileDone(const std::wstring& jar_path) override {
+    if (!progress_) return;
+    progress_->BeginFile(jar_path);
+    progress_->AddBytes(1);
+  }
+  bool IsCanceled() override { return progress_ && progress_->IsCanceled(); }
+
+ private:
+  IExtractionProgress* progress_;
+};
+}  // namespace
+
+void EmbeddedArchive::UnpackJavaArchives(const std::vector<std::wstring>& files,
+                                         IExtractionProgress* progress) {
+  // Only an extraction that brought packed JARs starts the scan: without one
+  // there is nothing to unpack, and no reason to ask for a Java runtime.
+  std::vector<std::wstring> jars;
+  for (const std::wstring& file : files) {
+    if (IsPackedJarName(FileNameOf(file))) jars.push_back(JarPathFor(file));
+  }
+  if (jars.empty()) return;
+  UnpackProgress unpack_progress(progress);
+  UniqueKernelHandle worker = StartUnpacking({destination_}, nullptr, &unpack_progress);
+  if (!worker) THROW_HRESULT(HRESULT_FROM_WIN32(GetLastError()), L"Java unpacking worker");
+  WaitForSingleObject(worker.get(), INFINITE);
+  DWORD result = kUnpackFailed;
+  GetExitCodeThread(worker.get(), &result);
+  if (result != kUnpackSucceeded && LoggingEnabled) {
+    LOGGER.Write(FormatW(L"Java archives not unpacked. Error:%lu", result));
+  }
+  // The JARs stand where the packed files stood and go away with them.
+  for (const std::wstring& jar : jars) {
+    if (PathExists(jar)) extracted_files_.push_back(jar);
+  }
+}

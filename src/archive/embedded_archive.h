@@ -20,6 +20,9 @@ class EmbeddedArchive {
   EmbeddedArchive();
   // Deletes every file it extracted and removes the folders it created.
   ~EmbeddedArchive();
+  // The same removal ahead of the destructor (a crashing run); what it
+  // removed is forgotten, so the destructor does not try again.
+  void RemoveExtracted();
   EmbeddedArchive(const EmbeddedArchive&) = delete;
   EmbeddedArchive& operator=(const EmbeddedArchive&) = delete;
 
@@ -59,8 +62,9 @@ class EmbeddedArchive {
   uint32_t ExtractGroup(const std::vector<int32_t>& entries, IExtractionProgress* progress);
   uint32_t ExtractEntry(int32_t entry, IExtractionProgress* progress);
   uint32_t PrepareDestination();
-  // Packed Java archives (.jar.pack) get unpacked here once that tool exists.
-  void UnpackJavaArchives(const std::vector<std::wstring>& files);
+  // Unpacks the packed Java archives (.jar.pack) below the extraction folder
+  // when files, the ones just extracted, include one; waits for it.
+  void UnpackJavaArchives(const std::vector<std::wstring>& files, IExtractionProgress* progress);
 
   std::wstring module_path_;
   std::wstring home_folder_;

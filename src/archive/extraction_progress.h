@@ -14,4 +14,7 @@ class IExtractionProgress {
   virtual void AddBytes(uint64_t bytes) = 0;
   // Polled between pieces; true stops the extraction (ERROR_CANCELLED).
   virtual bool IsCanceled() = 0;
+  // Packed Java archives that came out of the extraction are unpacked next:
+  // from here on BeginFile names each unpacked file and AddBytes(1) counts it.
+  virtual void BeginUnpacking(uint32_t files) { BeginExtraction(files); }
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/bundle_index.h"
+#include "archive/byte_buffer.h"
 
 extern "C" {
 #include "7zCrc.h"
@@ -125,9 +126,9 @@ DecodeStatus SevenZipArchive::Extract(uint32_t file, const std::wstring& passwor
     std::unique_ptr<DecodeStage> stream;
     DecodeStatus status = OpenFolderStream(db_, folder, *source_, password, &stream);
     if (status != DecodeStatus::Ok) return status;
-    std::vector<uint8_t> buffer;
+    ByteBuffer buffer;
     try {
-      buffer.resize(kExtractChunk);
+      buffer = ByteBuffer(kExtractChunk);
     } catch (const std::bad_alloc&) {
       return DecodeStatus::NoMemory;
     }

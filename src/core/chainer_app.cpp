@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/config_path.h"
+#include "platform/core/exception_handling.h"
 #include "platform/core/logger.h"
 #include "core/stable_numbers.h"
 #include "ui/strings.h"
@@ -53,11 +54,20 @@ bool ReadConfigurationText(const std::wstring& path, uint32_t size, std::wstring
 }
 
 ChainerApp::~ChainerApp() {
+  SetCrashCleanup(nullptr, nullptr);
   CloseStatus(&progress_);
-  // The archive's extracted files go when the archive member is destroyed,
-  // right after this.
+  CleanUpOnce();
+}
+
+void ChainerApp::CleanUpOnce() {
+  if (InterlockedExchange(&cleaned_up_, 1)) return;
   DeleteCollected();
   script_cleanup_.Run();
+  archive_.RemoveExtracted();
+}
+
+void ChainerApp::CleanUpAfterCrash(void* app) {
+  static_cast<ChainerApp*>(app)->CleanUpOnce();
 }
 
 void ChainerApp::DeleteCollected() {
@@ -139,6 +149,8 @@ int32_t ChainerApp::Run() {
   archive_.SetHome(module_path_);
   archive_.SetDestination(ExtractionFolderFor(config));
   config.archive = &archive_;
+  if (!quiet_) config.progress = &progress_;
+  SetCrashCleanup(&ChainerApp::CleanUpAfterCrash, this);
 
   // The title first: the status window takes its caption when it appears.
   progress_.version_file = module_path_;

@@ -37,9 +37,14 @@ class ChainerApp {
   // Removes the collected files and emptied folders; keeps for the script
   // only what it can still remove.
   void DeleteCollected();
+  // The end-of-run removal (collected files, cleanup script, extracted
+  // files), once: by the destructor, or by a crash before it.
+  void CleanUpOnce();
+  static void CleanUpAfterCrash(void* app);
   std::wstring ExtractionFolderFor(const ChainerConfig& config);
 
   int32_t exit_code_ = 0;
+  long cleaned_up_ = 0;
   bool quiet_ = false;
   EmbeddedArchive archive_;
   ProgressState progress_;

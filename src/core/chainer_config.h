@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/ini_document.h"
 #include "detect/prerequisite.h"
 
 class EmbeddedArchive;
+struct ProgressState;
 
 // What KeepFiles asks to keep of the downloads.
 enum class KeepFiles : int32_t {
@@ -58,6 +60,13 @@ struct ChainerSection {
   std::wstring cleanup_script;
 };
 
+// The keys the loader looked up, section by section, when a caller asks for
+// them: the configuration checker learns from it which entries are read at all.
+struct KeyReads {
+  std::vector<std::pair<const IniSection*, std::wstring>> keys;
+  bool Contains(const IniSection& section, const std::wstring& key) const;
+};
+
 // Resolves bracketed folder properties, %VARIABLES% and !registry! references;
 // the flag asks for the 64-bit view.
 using PropertyExpander = std::function<std::wstring(const std::wstring& text, bool wow64)>;
@@ -72,10 +81,14 @@ class ChainerConfig {
   // General options, then the prerequisites App1, App2, ... up to the first
   // one that is missing or incomplete. expand resolves the references in
   // Url and OpenSite sources; without it they are kept as written.
-  void LoadConfiguration(const IniDocument& document, const PropertyExpander& expand = nullptr);
-  bool LoadGeneralOptions(const IniDocument& document);
-  bool LoadPrerequisite(const IniDocument& document, int32_t number, Prerequisite* out) const;
-  static bool LoadSearches(const IniSection& section, std::vector<SearchEntry>* out);
+  void LoadConfiguration(const IniDocument& document, const PropertyExpander& expand = nullptr,
+                         KeyReads* reads = nullptr);
+  // Each loader notes the keys it looks up in reads when one is given.
+  bool LoadGeneralOptions(const IniDocument& document, KeyReads* reads = nullptr);
+  bool LoadPrerequisite(const IniDocument& document, int32_t number, Prerequisite* out,
+                        KeyReads* reads = nullptr) const;
+  static bool LoadSearches(const IniSection& section, std::vector<SearchEntry>* out,
+                           KeyReads* reads = nullptr);
 
   // Detection of the prerequisite at index: operating system, language and
   // processor, then its searches; stores and logs the outcome. respect_skip is
@@ -97,6 +110,9 @@ class ChainerConfig {
   // The executable's archive, from which type-10 searches extract their
   // helpers; none outside a run (tests, tools).
   EmbeddedArchive* archive = nullptr;
+  // The caption source of the extraction dialog that shows the extraction of
+  // a helper; none in silent runs, which show nothing.
+  ProgressState* progress = nullptr;
 
  private:
   Prerequisite& At(size_t index);
@@ -111,7 +127,8 @@ inline bool NeedsInstallation(DetectionState state) {
 }
 
 // False when the document has no PREREQ_CHAINER section.
-bool LoadChainerSection(const IniDocument& document, ChainerSection* out);
+bool LoadChainerSection(const IniDocument& document, ChainerSection* out,
+                        KeyReads* reads = nullptr);
 // Leading blanks, an optional "-" then an optional "+", then decimal digits up
 // to the first other character; 32-bit wrap-around; no digits give 0.
 int32_t ParseInteger(const std::wstring& text);

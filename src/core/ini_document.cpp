@@ -54,7 +54,7 @@ void IniDocument::SetValue(const std::wstring& section, const std::wstring& key,
     }
   }
   if (!target) target = AddSection(section);
-  target->entries.push_back(IniEntry{key, value});
+  target->entries.push_back(IniEntry{key, value, 0});
 }
 
 void IniDocument::Parse(const std::wstring& text) {
@@ -64,7 +64,9 @@ void IniDocument::Parse(const std::wstring& text) {
   if (!lines.empty() && !lines[0].empty() && lines[0][0] == 0xFEFF) lines[0].erase(0, 1);
 
   IniSection* current = nullptr;
-  for (const std::wstring& line : lines) {
+  for (size_t number = 0; number < lines.size(); ++number) {
+    const std::wstring& line = lines[number];
+    const int32_t line_number = static_cast<int32_t>(number + 1);
     if (line.empty()) continue;
     size_t first = 0;
     while (first < line.size() && line[first] <= L' ') ++first;
@@ -74,14 +76,14 @@ void IniDocument::Parse(const std::wstring& text) {
       if (last > 0 && line[last - 1] == L']') {
         size_t open = line.find(L'[');
         size_t close = line.rfind(L']');
-        current = AddSection(line.substr(open + 1, close - open - 1));
+        current = AddSection(line.substr(open + 1, close - open - 1), line_number);
         continue;
       }
     }
     size_t equals = line.find(L'=');
     if (current && equals != std::wstring::npos) {
       current->entries.push_back(IniEntry{TrimWhiteSpace(line.substr(0, equals)),
-                                          TrimWhiteSpace(line.substr(equals + 1))});
+                                          TrimWhiteSpace(line.substr(equals + 1)), line_number});
     }
   }
 }
@@ -93,8 +95,8 @@ const IniSection* IniDocument::FindSection(const std::wstring& name) const {
   return nullptr;
 }
 
-IniSection* IniDocument::AddSection(const std::wstring& name) {
-  sections_.push_back(IniSection{name, {}});
+IniSection* IniDocument::AddSection(const std::wstring& name, int32_t line) {
+  sections_.push_back(IniSection{name, {}, line});
   return &sections_.back();
 }
 

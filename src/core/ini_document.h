@@ -8,11 +8,13 @@
 struct IniEntry {
   std::wstring key;
   std::wstring value;
+  int32_t line = 0;  // 1-based line of the text it came from; 0 when set in code
 };
 
 struct IniSection {
   std::wstring name;
   std::vector<IniEntry> entries;
+  int32_t line = 0;  // line of its header, as for IniEntry
 };
 
 class IniDocument {
@@ -35,7 +37,7 @@ class IniDocument {
   // Replaces the document with the sections of text (CR LF lines).
   void Parse(const std::wstring& text);
   const IniSection* FindSection(const std::wstring& name) const;
-  IniSection* AddSection(const std::wstring& name);
+  IniSection* AddSection(const std::wstring& name, int32_t line = 0);
   static const IniEntry* FindEntry(const IniSection& section, const std::wstring& key);
 
   const std::vector<IniSection>& sections() const { return sections_; }

@@ -8,6 +8,10 @@ struct PlatformSeams {
   IMachineRestarter* restarter = nullptr;
   IStorePackageInstaller* store_installer = nullptr;
   bool (*is_local_system)() = nullptr;
+  // Called after each piece of data extracted under the extraction dialog;
+  // only the test build slows down there, so that a test can watch and
+  // cancel the dialog. None in the product.
+  void (*pace_extraction)() = nullptr;
 };
 
 // The seams of this executable.

@@ -8,11 +8,31 @@
 #include "download/url_file_name.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/logger.h"
+#include "ui/extraction_dialog.h"
 #include "ui/strings.h"
 #include "util/decimal_text.h"
 #include "util/folder_properties.h"
 #include "util/path_text.h"
 #include "util/wide_format.h"
+
+namespace {
+// Hands everything on and, in the test build, waits after each piece.
+class PacedProgress : public IExtractionProgress {
+ public:
+  PacedProgress(IExtractionProgress& inner, void (*pace)()) : inner_(inner), pace_(pace) {}
+  void BeginExtraction(uint64_t total_bytes) override { inner_.BeginExtraction(total_bytes); }
+  void BeginFile(const std::wstring& path) override { inner_.BeginFile(path); }
+  void AddBytes(uint64_t bytes) override {
+    inner_.AddBytes(bytes);
+    if (pace_) pace_();
+  }
+  bool IsCanceled() override { return inner_.IsCanceled(); }
+
+ private:
+  IExtractionProgress& inner_;
+  void (*pace_)();
+};
+}  // namespace
 
 int32_t RebootModeFor(const std::wstring& options) {
   if (options.find(L'r') == std::wstring::npos) return 0;
@@ -26,7 +46,8 @@ PrereqChainer::PrereqChainer(ChainerConfig& config, EmbeddedArchive& archive,
       archive_(archive),
       progress_(progress),
       launcher_(&store, this, seams.store_installer, seams.restarter),
-      downloads_(ProcessCredentials()) {
+      downloads_(ProcessCredentials()),
+      pace_extraction_(seams.pace_extraction) {
   if (seams.is_local_system) launcher_.is_local_system = seams.is_local_system;
 }
 
@@ -57,7 +78,21 @@ uint32_t PrereqChainer::InstallPrerequisites(IProgressSink* sink) {
   // Before the launch list: building it extracts the package's setups, which
   // a cancelled run must not do.
   if (sink && sink->IsCanceled()) return kInstallUserExit;
-  BuildLaunchList(config_.general.HasOption(L'q'));
+  const bool silent_run = config_.general.HasOption(L'q');
+  if (!sink) {
+    BuildLaunchList(silent_run);
+  } else {
+    // The bundled setups are extracted under a window of their own, which
+    // closes before the first setup starts. Its Cancel ends the run like the
+    // progress dialog's: nothing is launched.
+    ExtractionDialog dialog(progress_, false, true, sink);
+    PacedProgress paced(dialog, pace_extraction_);
+    BuildLaunchList(silent_run, &paced);
+    if (dialog.cancelled_here()) {
+      if (LoggingEnabled) LOGGER.Write(L"Extraction was canceled.");
+      return kInstallUserExit;
+    }
+  }
   const size_t count = launcher_.entries.size();
   if (sink) {
     if (install_caption_.empty()) install_caption_ = LoadResString(IDS_INSTALLING);
@@ -87,7 +122,7 @@ uint32_t PrereqChainer::InstallPrerequisites(IProgressSink* sink) {
   return 0;
 }
 
-void PrereqChainer::BuildLaunchList(bool silent_run) {
+void PrereqChainer::BuildLaunchList(bool silent_run, IExtractionProgress* progress) {
   const GeneralOptions& general = config_.general;
   enum class Level { Full, Basic, Silent } level = Level::Full;
   if (general.HasOption(L'b')) {
@@ -127,7 +162,7 @@ void PrereqChainer::BuildLaunchList(bool silent_run) {
     launcher_.AddLaunchEntry(path, command_line, record.name, RebootModeFor(record.options),
                              silent_run ? 1 : 0, record.ret_val_prop_name, static_cast<int32_t>(i));
   }
-  if (!to_extract.empty()) archive_.Extract(to_extract, silent_run);
+  if (!to_extract.empty()) archive_.Extract(to_extract, silent_run, progress);
   // A bundled setup runs only from the copy this run extracted: after a
   // failed extraction the file at its path is a stale or planted one. A
   // setup the bundle does not carry is the package's own file beside it.

@@ -37,8 +37,9 @@ class PrereqChainer : public IRebootAdvisor {
   // extracts and starts nothing), 1603 a mandatory setup failed or a restart
   // was started or refused.
   uint32_t InstallPrerequisites(IProgressSink* sink);
-  // Fills the launcher's list for the user-interface level of the options.
-  void BuildLaunchList(bool silent);
+  // Fills the launcher's list for the user-interface level of the options and
+  // extracts the bundled setups it names, reporting to progress when given.
+  void BuildLaunchList(bool silent, IExtractionProgress* progress = nullptr);
   // Detects the installed prerequisites again and updates the selection.
   void RefreshSelection(IProgressSink* sink);
   // False (remembering the name) when a mandatory prerequisite is still missing.
@@ -64,6 +65,7 @@ class PrereqChainer : public IRebootAdvisor {
   std::wstring install_caption_;
   std::wstring failed_mandatory_;
   int32_t missing_mandatory_ = 0;
+  void (*pace_extraction_)() = nullptr;
 };
 
 // The reboot mode of a prerequisite's option letters: "r" 1, "r" with "R" 2.

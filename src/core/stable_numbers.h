@@ -42,6 +42,9 @@
 // Not in the original table: an information box beside an opened site needs
 // a text, and the configuration has no key for one.
 #define IDS_SITE_MESSAGE 281
+// Not in the original table either: without it the report of a crash shows an
+// icon and two buttons and no word of what happened.
+#define IDS_CRASH_REPORT 65001
 
 #ifndef RC_INVOKED
 #include <cstdint>
@@ -50,6 +53,8 @@
 constexpr int32_t kExitSuccess = 0;
 constexpr int32_t kExitMandatoryFailed = 1;
 constexpr int32_t kExitRebootPending = -1;
+// A fault or exception escaped everything: reported, cleaned up, ended (as abort()).
+constexpr int32_t kExitCrashed = 3;
 
 // HRESULTs thrown for broken invariants.
 constexpr uint32_t kErrorBounds = 0x8000000Bu;      // E_BOUNDS

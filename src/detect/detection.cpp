@@ -1,6 +1,9 @@
 // Detection of the configured prerequisites and their selection for install.
 #include <windows.h>
 
+#include <memory>
+
+#include "archive/embedded_archive.h"
 #include "core/chainer_config.h"
 #include "detect/applicability.h"
 #include "detect/os_facts.h"
@@ -9,6 +12,7 @@
 #include "download/download_check.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/logger.h"
+#include "ui/extraction_dialog.h"
 #include "util/path_text.h"
 #include "util/unique_handle.h"
 
@@ -54,6 +58,21 @@ DetectionState SearchedState(const Prerequisite& record, bool found) {
   }
 }
 }  // namespace
+
+std::wstring ChainerConfig::GetSearchHelperPath(const SearchEntry& search) {
+  if (!archive) return std::wstring();
+  std::wstring path;
+  const int32_t entry = archive->Lookup(search.search_string, &path);
+  if (entry < 0) return std::wstring();
+  // Shown when the helper is not extracted yet. It cannot be cancelled: the
+  // search would then fail and the run go on as if the prerequisite were
+  // missing.
+  std::unique_ptr<ExtractionDialog> dialog;
+  if (progress) dialog.reset(new ExtractionDialog(*progress, false, false));
+  // A helper that cannot be extracted makes the search fail.
+  if (archive->Extract({entry}, !dialog, dialog.get()) != 0) return std::wstring();
+  return path;
+}
 
 Prerequisite& ChainerConfig::At(size_t index) {
   if (index >= prerequisites.size())

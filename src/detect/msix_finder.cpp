@@ -1,12 +1,94 @@
 #include "detect/msix_finder.h"
 
+#include <windows.h>
+
+#include "install/msix_rules.h"
+#include "install/windows_runtime.h"
+#include "platform/core/exceptions.h"
+#include "platform/core/logger.h"
+#include "util/unique_handle.h"
+#include "util/wide_format.h"
+
 namespace {
-// Asking the package manager needs the Windows Runtime on a worker thread of
-// its own; until that is in place no package is ever reported as installed.
+using namespace winrt_abi;
+
+struct FindJob {
+  std::wstring name;
+  std::wstring publisher;
+  std::wstring architecture;
+  std::wstring version;
+};
+
+HRESULT ReadIdentity(IPackage* package, StorePackageIdentity* identity) {
+  RuntimeRef<IPackageId> id;
+  HRESULT hr = package->get_Id(id.put());
+  if (FAILED(hr)) return hr;
+  HSTRING text = nullptr;
+  if (FAILED(hr = id->get_Name(&text))) return hr;
+  identity->name = TakeRuntimeText(text);
+  text = nullptr;
+  if (FAILED(hr = id->get_Publisher(&text))) return hr;
+  identity->publisher = TakeRuntimeText(text);
+  if (FAILED(hr = id->get_Architecture(&identity->architecture))) return hr;
+  PackageVersion version = {};
+  if (FAILED(hr = id->get_Version(&version))) return hr;
+  identity->version[0] = version.major;
+  identity->version[1] = version.minor;
+  identity->version[2] = version.build;
+  identity->version[3] = version.revision;
+  return S_OK;
+}
+
+// The packages of the current user, first match wins.
+HRESULT FindFirstMatch(FindJob* job) {
+  RuntimeApartment apartment;
+  if (FAILED(apartment.result())) return apartment.result();
+  RuntimeRef<IPackageManager> manager;
+  HRESULT hr = ActivatePackageManager(&manager);
+  if (FAILED(hr)) return hr;
+  RuntimeRef<IPackageIterable> packages;
+  if (FAILED(hr = manager->FindPackagesByUserSecurityId(nullptr, packages.put()))) return hr;
+  RuntimeRef<IPackageIterator> it;
+  if (FAILED(hr = packages->First(it.put()))) return hr;
+  boolean has_current = 0;
+  if (FAILED(hr = it->get_HasCurrent(&has_current))) return hr;
+  while (has_current) {
+    RuntimeRef<IPackage> package;
+    StorePackageIdentity identity;
+    if (FAILED(hr = it->get_Current(package.put()))) return hr;
+    if (FAILED(hr = ReadIdentity(package.get(), &identity))) return hr;
+    if (PackageMatches(identity, job->name, job->publisher, job->architecture)) {
+      job->version = PackageVersionText(identity);
+      return S_OK;
+    }
+    if (FAILED(hr = it->MoveNext(&has_current))) return hr;
+  }
+  return S_OK;
+}
+
+DWORD WINAPI RunFindJob(void* parameter) {
+  return static_cast<DWORD>(FindFirstMatch(static_cast<FindJob*>(parameter)));
+}
+
+// The package manager must not be asked on the caller's thread, which may
+// belong to another apartment: a worker joins the multithreaded one.
 class MsixFinder : public IMsixFinder {
  public:
-  std::wstring Find(const std::wstring&, const std::wstring&, const std::wstring&) override {
-    return std::wstring();
+  std::wstring Find(const std::wstring& name, const std::wstring& publisher,
+                    const std::wstring& architecture) override {
+    FindJob job{name, publisher, architecture, std::wstring()};
+    UniqueKernelHandle worker(CreateThread(nullptr, 0, RunFindJob, &job, 0, nullptr));
+    if (!worker) THROW_HRESULT(HRESULT_FROM_WIN32(GetLastError()), L"store package search worker");
+    WaitForSingleObject(worker.get(), INFINITE);
+    DWORD hr = 0;
+    GetExitCodeThread(worker.get(), &hr);
+    // Without a package manager (Windows 7, Wine) the package is simply not
+    // there: the search is not found and the run goes on.
+    if (FAILED(static_cast<HRESULT>(hr)) && LoggingEnabled) {
+      LOGGER.Write(FormatW(L"Store package search failed:%s Error:0x%08lX", name.c_str(),
+                           static_cast<unsigned long>(hr)));
+    }
+    return job.version;
   }
 };
 }  // namespace

@@ -5,6 +5,7 @@
 #include "core/stable_numbers.h"
 #include "install/launch_rules.h"
 #include "install/process_launch.h"
+#include "platform/core/exception_handling.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/logger.h"
 #include "ui/message_box.h"
@@ -23,6 +24,9 @@ struct StoreJob {
 };
 
 DWORD WINAPI RunStoreJob(void* parameter) {
+  // Faults of the package installation become SehException here, and what
+  // nobody catches ends in the error report.
+  ScopedExceptionTranslator translator;
   StoreJob* job = static_cast<StoreJob*>(parameter);
   job->result = job->store ? job->store->InstallStorePackage(job->path) : kFunctionFailed;
   return 0;

@@ -48,8 +48,11 @@ ProgressDialogEnd FinishWork(PrereqChainer& chainer) {
 ProgressDialogEnd DoWork(PrereqChainer& chainer, IProgressSink& sink) {
   const bool com = SUCCEEDED(CoInitialize(nullptr));
   if (chainer.DownloadPrerequisites(&sink) == 0 && !sink.IsCanceled()) chainer.OpenSites(&sink);
-  if (!sink.IsCanceled()) chainer.InstallPrerequisites(&sink);
-  const ProgressDialogEnd end = sink.IsCanceled() ? kDialogCancelled : FinishWork(chainer);
+  // 1602 also comes from a Cancel of the extraction dialog, which this
+  // dialog's flag does not see.
+  const bool cancelled =
+      sink.IsCanceled() || chainer.InstallPrerequisites(&sink) == kInstallUserExit;
+  const ProgressDialogEnd end = cancelled ? kDialogCancelled : FinishWork(chainer);
   if (com) CoUninitialize();
   return end;
 }
@@ -72,8 +75,7 @@ class WindowlessSink : public IProgressSink {
 
 class ProgressDialog : public IProgressSink {
  public:
-  ProgressDialog(PrereqChainer& chainer, const std::wstring& caption)
-      : chainer_(chainer), caption_(caption) {}
+  ProgressDialog(PrereqChainer& chainer, ProgressState& state) : chainer_(chainer), state_(state) {}
 
   // Modal; returns once the dialog has ended and the worker has stopped.
   // kDialogCancelled with *shown false when no dialog could be created.
@@ -135,7 +137,8 @@ class ProgressDialog : public IProgressSink {
     WindowRegistry::Add(dialog);
     SetProgramIcons(dialog);
     CenterOnOwner(dialog);
-    SetWindowTextW(dialog, caption_.c_str());
+    SetWindowTextW(dialog, state_.title.c_str());
+    state_.dialog = dialog;  // the owner of the extraction dialog
     SetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, LoadResString(IDS_PREPARING).c_str());
     root_ = RootWindowOf(dialog);
     taskbar_.reset(new TaskbarProgress());
@@ -198,6 +201,7 @@ class ProgressDialog : public IProgressSink {
         if (wparam) chainer_.session_ending = true;
         return FALSE;
       case WM_DESTROY:
+        state_.dialog = nullptr;
         WindowRegistry::Remove(dialog_);
         return FALSE;
     }
@@ -205,7 +209,7 @@ class ProgressDialog : public IProgressSink {
   }
 
   PrereqChainer& chainer_;
-  const std::wstring& caption_;
+  ProgressState& state_;
   HWND dialog_ = nullptr;
   HWND root_ = nullptr;
   UniqueKernelHandle worker_;
@@ -230,7 +234,7 @@ ProgressDialogEnd RunProgressDialog(PrereqChainer& chainer, ProgressState& progr
   ProgressDialogEnd end = kDialogCancelled;
   bool shown = false;
   {
-    ProgressDialog dialog(chainer, progress.title);
+    ProgressDialog dialog(chainer, progress);
     end = dialog.Run(&shown);
   }
   if (!shown) {

@@ -11,6 +11,7 @@ struct ProgressState {
   std::wstring product_name;
   std::wstring status_text;
   HWND window = nullptr;     // the status window while it is shown
+  HWND dialog = nullptr;     // the progress dialog while it is shown
   DWORD thread = 0;          // the thread that created it
   bool show_skip = false;    // never set by the chain
   int text_right_edge = -1;  // static text's right edge in the template

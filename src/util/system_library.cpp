@@ -75,6 +75,19 @@ const MprApi* MprDll() {
   return api;
 }
 
+const CombaseApi* CombaseDll() {
+  static const CombaseApi* api = LoadApi<CombaseApi>(L"combase.dll", [](HMODULE m, CombaseApi* a) {
+    return Bind(m, "RoInitialize", &a->RoInitialize) &&
+           Bind(m, "RoUninitialize", &a->RoUninitialize) &&
+           Bind(m, "RoActivateInstance", &a->RoActivateInstance) &&
+           Bind(m, "RoGetActivationFactory", &a->RoGetActivationFactory) &&
+           Bind(m, "WindowsCreateString", &a->WindowsCreateString) &&
+           Bind(m, "WindowsDeleteString", &a->WindowsDeleteString) &&
+           Bind(m, "WindowsGetStringRawBuffer", &a->WindowsGetStringRawBuffer);
+  });
+  return api;
+}
+
 const WininetApi* WininetDll() {
   static const WininetApi* api = LoadApi<WininetApi>(L"wininet.dll", [](HMODULE m, WininetApi* a) {
     return Bind(m, "InternetCrackUrlW", &a->InternetCrackUrlW) &&
@@ -99,4 +112,18 @@ const WininetApi* WininetDll() {
 
 void CloseInternetHandle(HINTERNET handle) {
   Wininet().InternetCloseHandle(handle);
+}
+
+const DbgHelpApi* DbgHelpDll() {
+  static const DbgHelpApi* api = LoadApi<DbgHelpApi>(L"dbghelp.dll", [](HMODULE m, DbgHelpApi* a) {
+    return Bind(m, "SymSetOptions", &a->SymSetOptions) &&
+           Bind(m, "SymInitialize", &a->SymInitialize) &&
+           Bind(m, "SymSetSearchPath", &a->SymSetSearchPath) &&
+           Bind(m, "SymCleanup", &a->SymCleanup) && Bind(m, "StackWalk64", &a->StackWalk64) &&
+           Bind(m, "SymFunctionTableAccess64", &a->SymFunctionTableAccess64) &&
+           Bind(m, "SymGetModuleBase64", &a->SymGetModuleBase64) &&
+           Bind(m, "SymFromAddr", &a->SymFromAddr) &&
+           Bind(m, "SymGetLineFromAddr64", &a->SymGetLineFromAddr64);
+  });
+  return api;
 }

@@ -9,6 +9,8 @@
 #include <msi.h>
 #include <winnetwk.h>
 #include <wininet.h>
+// dbghelp.h needs windows.h first.
+#include <dbghelp.h>
 
 // Restricts the search of every later load by name, the ones Windows makes for
 // the program too (common controls bring uxtheme.dll and dwmapi.dll), to the
@@ -30,6 +32,17 @@ struct MsiApi {
   decltype(&::MsiGetProductInfoW) MsiGetProductInfoW;
   decltype(&::MsiEnumRelatedProductsW) MsiEnumRelatedProductsW;
   decltype(&::MsiLocateComponentW) MsiLocateComponentW;
+};
+// The Windows Runtime's entry points (Windows 8 and later); HSTRING is passed
+// as the opaque pointer it is.
+struct CombaseApi {
+  HRESULT(WINAPI* RoInitialize)(int init_type);
+  void(WINAPI* RoUninitialize)();
+  HRESULT(WINAPI* RoActivateInstance)(void* class_id, void** instance);
+  HRESULT(WINAPI* RoGetActivationFactory)(void* class_id, REFIID iid, void** factory);
+  HRESULT(WINAPI* WindowsCreateString)(const wchar_t* text, UINT32 length, void** string);
+  HRESULT(WINAPI* WindowsDeleteString)(void* string);
+  const wchar_t*(WINAPI* WindowsGetStringRawBuffer)(void* string, UINT32* length);
 };
 struct MprApi {
   decltype(&::WNetAddConnection2W) WNetAddConnection2W;
@@ -54,11 +67,25 @@ struct WininetApi {
   decltype(&::FtpGetFileSize) FtpGetFileSize;
 };
 
+struct DbgHelpApi {
+  decltype(&::SymSetOptions) SymSetOptions;
+  decltype(&::SymInitialize) SymInitialize;
+  decltype(&::SymSetSearchPath) SymSetSearchPath;
+  decltype(&::SymCleanup) SymCleanup;
+  decltype(&::StackWalk64) StackWalk64;
+  decltype(&::SymFunctionTableAccess64) SymFunctionTableAccess64;
+  decltype(&::SymGetModuleBase64) SymGetModuleBase64;
+  decltype(&::SymFromAddr) SymFromAddr;
+  decltype(&::SymGetLineFromAddr64) SymGetLineFromAddr64;
+};
+
 // Each library is loaded on first use and stays loaded for the life of the
 // process. Null (and the last error) when it or one of the functions is missing.
 const VersionApi* VersionDll();
 const MsiApi* MsiDll();
 const MprApi* MprDll();
+const CombaseApi* CombaseDll();
+const DbgHelpApi* DbgHelpDll();
 const WininetApi* WininetDll();
 
 // For code that holds a WinINet handle, which only a loaded WinINet handed out.

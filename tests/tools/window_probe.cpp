@@ -3,8 +3,11 @@
 // 1034: a progress dialog) and prints, one per line: the caption, the text of each of the
 // controls 1001 and 1034 ("-" when absent), the progress bar's position and
 // upper bound ("-" without a bar), whether control 2 is visible, and the
-// right edges of control 1001 and control 2 in screen pixels. Texts are read
-// without sending messages, so a window whose thread is busy still answers.
+// right edges of control 1001 and control 2 in screen pixels; for any other
+// CONTROL (the error report's details, 502) its text last, which, unlike the
+// others, is read by message (an edit control keeps its text to itself).
+// The other texts are read without sending messages, so a window whose
+// thread is busy still answers.
 // With "cancel" it then clicks control 2. Exit 0 when found, 1 otherwise.
 #include <windows.h>
 #include <commctrl.h>
@@ -18,6 +21,15 @@ std::wstring TextOf(HWND control) {
   if (!control) return L"-";
   wchar_t text[1024] = {};
   InternalGetWindowText(control, text, 1024);
+  return text;
+}
+
+std::wstring SentText(HWND control) {
+  wchar_t text[8192] = {};
+  // GetWindowTextW does not ask a window of another process.
+  DWORD_PTR copied = 0;
+  if (control) SendMessageTimeoutW(control, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(text),
+                                   SMTO_ABORTIFHUNG, 2000, &copied);
   return text;
 }
 
@@ -44,7 +56,7 @@ long RightEdge(HWND control) {
 }
 
 // Everything the probe prints, in its order.
-std::wstring Read(HWND dialog) {
+std::wstring Read(HWND dialog, int control) {
   wchar_t text[256];
   std::wstring out = TextOf(dialog) + L"\n" + TextOf(GetDlgItem(dialog, 1001)) + L"\n" +
                      TextOf(GetDlgItem(dialog, 1034)) + L"\n";
@@ -58,7 +70,9 @@ std::wstring Read(HWND dialog) {
   HWND button = GetDlgItem(dialog, 2);
   swprintf(text, 256, L"%d\n%ld\n%ld\n", button && IsWindowVisible(button) ? 1 : 0,
            RightEdge(GetDlgItem(dialog, 1001)), RightEdge(button));
-  return out + text;
+  out += text;
+  if (control != 1001 && control != 1034) out += SentText(GetDlgItem(dialog, control)) + L"\n";
+  return out;
 }
 }  // namespace
 
@@ -80,8 +94,10 @@ int wmain(int argc, wchar_t** argv) {
   for (int agreeing = 0, reads = 0; agreeing < 2 && reads < 100; ++reads) {
     if (reads > 0) Sleep(50);
     last = seen;
-    seen = Read(dialog);
-    const bool has_text = !TextOf(GetDlgItem(dialog, search.control)).empty();
+    seen = Read(dialog, search.control);
+    HWND asked = GetDlgItem(dialog, search.control);
+    const bool ours = search.control == 1001 || search.control == 1034;
+    const bool has_text = !(ours ? TextOf(asked) : SentText(asked)).empty();
     agreeing = has_text && seen == last ? agreeing + 1 : 0;
   }
   std::printf("%ls", seen.c_str());

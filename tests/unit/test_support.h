@@ -38,3 +38,16 @@ inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   CloseHandle(file);
   return ok;
 }
+
+// The whole file's bytes; empty when it cannot be read.
+inline std::string ReadBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}

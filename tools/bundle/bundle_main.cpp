@@ -1,14 +1,20 @@
-// bundle: appends the files a package carries to a copy of the chainer.
+// bundle: appends the files a package carries to a copy of the chainer, and
+// helps write the configuration that goes with it.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "author_commands.h"
 #include "bundle_writer.h"
 
 namespace {
 const char kUsage[] =
     "usage: bundle --chainer CHAINER.exe --out SETUP.exe [--encrypt PASSWORD]\n"
     "              [--method LZMA2|LZMA] [--helper FILE]... FILE...\n"
+    "       bundle hash FILE...\n"
+    "       bundle check SETUP.ini [--bundle SETUP.exe]\n"
+    "       bundle ini IN.txt OUT.ini\n"
     "\n"
     "Writes SETUP.exe: a copy of CHAINER.exe followed by the files in 7z\n"
     "archives (BCJ x86 filter, then LZMA2 or LZMA; one block per file). No\n"
@@ -19,7 +25,14 @@ const char kUsage[] =
     "bundle so that the chainer can extract them (see src/archive/FORMAT.md).\n"
     "Sign SETUP.exe afterwards if it must be signed: the chainer reads the\n"
     "bundle from before the signature.\n"
-    "Exit code: 0 done, 1 failed, 2 bad arguments or refused names.\n";
+    "\n"
+    "hash prints the ExactSize= and MD5= lines of each file for its prerequisite.\n"
+    "check reads SETUP.ini as the chainer does and lists, with line numbers, what\n"
+    "it would ignore or misread; with --bundle also the files SETUP.exe lacks.\n"
+    "ini turns a UTF-8 text into the chainer's UTF-16LE with byte-order mark and\n"
+    "CR LF line ends.\n"
+    "Exit code: 0 done, 1 failed (check: problems found), 2 bad arguments,\n"
+    "refused names or an unreadable input.\n";
 
 int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "bundle: %s\n", problem);
@@ -29,6 +42,13 @@ int Usage(const char* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1) {
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "hash") return RunHash(args);
+    if (command == "check") return RunCheck(args);
+    if (command == "ini") return RunIni(args);
+  }
   BundleRequest request;
   bool files_only = false;
   for (int i = 1; i < argc; ++i) {

@@ -1,6 +1,9 @@
 #include "platform/core/exception_presenter.h"
 
+#include "core/stable_numbers.h"
 #include "platform/core/error_dialog_template.h"
+#include "platform/core/exceptions.h"
+#include "util/wide_format.h"
 
 namespace {
 enum Anchor : unsigned { kGrowWidth = 1, kGrowHeight = 2, kMoveRight = 4, kMoveDown = 8 };
@@ -153,4 +156,28 @@ void ErrorReportDialog::CopyDetails() {
   SendMessageW(edit, EM_SETSEL, 0, -1);
   SendMessageW(edit, WM_COPY, 0, 0);
   SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+}
+
+void PresentError(HWND owner, const std::wstring& text, const std::wstring& details) {
+  ErrorReportDialog::Show(owner && IsWindow(owner) ? owner : nullptr, L"Error", text,
+                          details == text ? std::wstring() : details);
+}
+
+std::wstring ReportMainText() {
+  std::vector<wchar_t> buffer(256);
+  for (;;) {
+    const int length = LoadStringW(GetModuleHandleW(nullptr), IDS_CRASH_REPORT, buffer.data(),
+                                   static_cast<int>(buffer.size()));
+    if (length < static_cast<int>(buffer.size()) - 1) return std::wstring(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+void ExceptionPresenter::Present(const IException& exception) const {
+  const auto* known = dynamic_cast<const Exception*>(&exception);
+  PresentError(nullptr, ReportMainText(), known ? known->message() : exception.GetTypeName());
+}
+
+void ExceptionPresenter::Present(const std::exception& exception) const {
+  PresentError(nullptr, ReportMainText(), FromAnsi(exception.what()));
 }

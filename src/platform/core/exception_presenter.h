@@ -3,8 +3,11 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
 #include <string>
 #include <vector>
+
+class IException;
 
 class ErrorReportDialog {
  public:
@@ -35,4 +38,20 @@ class ErrorReportDialog {
   SIZE client_at_layout_ = {};
   SIZE min_track_ = {};
   bool expanded_now_ = false;
+};
+
+// Shows the error report with the caption "Error" and returns when it is
+// closed. Details equal to the text are left out; an owner that is no longer
+// a window is not used.
+void PresentError(HWND owner, const std::wstring& text, const std::wstring& details);
+
+// The report's main text: string 65001 of the executable (a plain sentence
+// for the end user), empty when the string table lacks it.
+std::wstring ReportMainText();
+
+// Shows an exception through PresentError, its message as the details.
+class ExceptionPresenter {
+ public:
+  void Present(const IException& exception) const;
+  void Present(const std::exception& exception) const;
 };

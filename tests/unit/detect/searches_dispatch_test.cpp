@@ -14,18 +14,6 @@
 #include "util/temp_folder.h"
 
 namespace {
-std::string ReadAll(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read) bytes.append(buffer, read);
-  CloseHandle(file);
-  return bytes;
-}
-
 // Hands out one helper program whatever the search names.
 class HelperConfig : public ChainerConfig {
  public:
@@ -60,7 +48,7 @@ TEST(HelperProgramSearchTest, ResolvedArgumentsAndOwnFolder) {
   ASSERT_TRUE(RunHelper(BuildPath(L"tools\\exit_with.exe"),
                         L"0 \"[TempFolder]" + relative + L"\\record.txt\"")
                   .found);
-  std::string lines = ReadAll(scratch / L"record.txt");
+  std::string lines = ReadBytes(scratch / L"record.txt");
   const std::wstring tools = BuildPath(L"tools");
   EXPECT_NE(std::string::npos, lines.find("\n" + std::string(tools.begin(), tools.end()))) << lines;
   EXPECT_EQ(std::string::npos, lines.find("[TempFolder]")) << lines;

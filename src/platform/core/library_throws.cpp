@@ -11,7 +11,7 @@
 // out of memory. Every other check that fails is a programming error that
 // nothing catches by type; it reaches the crash report, which shows what().
 #include <cstdarg>
-#include <cstring>
+#include <cstddef>
 #include <exception>
 #include <new>
 #include <typeinfo>
@@ -21,8 +21,9 @@ class LibraryCheckFailed : public std::exception {
  public:
   explicit LibraryCheckFailed(const char* text) {
     if (!text) text = "library check failed";
-    strncpy(text_, text, sizeof(text_) - 1);
-    text_[sizeof(text_) - 1] = '\0';
+    size_t length = 0;
+    for (; text[length] && length < sizeof(text_) - 1; ++length) text_[length] = text[length];
+    text_[length] = '\0';
   }
   const char* what() const noexcept override { return text_; }
 

@@ -7,7 +7,7 @@
 // runtime's.
 #include <windows.h>
 
-#include <cstdlib>
+#include <stdlib.h>
 
 namespace {
 // The Itanium C++ ABI's guard of a function-local static: the compiler tests
@@ -36,13 +36,12 @@ DWORD GlobalsSlot() {
   DWORD slot = g_globals_slot;
   if (slot != TLS_OUT_OF_INDEXES) return slot;
   DWORD mine = TlsAlloc();
-  if (mine == TLS_OUT_OF_INDEXES) std::abort();
+  if (mine == TLS_OUT_OF_INDEXES) abort();
   slot = static_cast<DWORD>(InterlockedCompareExchange(
       reinterpret_cast<volatile LONG*>(&g_globals_slot), static_cast<LONG>(mine),
       static_cast<LONG>(TLS_OUT_OF_INDEXES)));
-  if (slot == TLS_OUT_OF_INDEXES) return mine;
-  TlsFree(mine);
-  return slot;
+  // Another thread allocated one first; this one's stays unused.
+  return slot == TLS_OUT_OF_INDEXES ? mine : slot;
 }
 }  // namespace
 
@@ -61,7 +60,7 @@ int __cxa_guard_acquire(StaticGuard* guard) {
       InterlockedExchange(&guard->owner, 0);
       return 0;
     }
-    if (owner == self) std::abort();
+    if (owner == self) abort();
     Sleep(1);
   }
 }
@@ -85,8 +84,8 @@ void* __cxa_get_globals() {
   const DWORD slot = GlobalsSlot();
   void* globals = TlsGetValue(slot);
   if (!globals) {
-    globals = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ExceptionGlobals));
-    if (!globals || !TlsSetValue(slot, globals)) std::abort();
+    globals = calloc(1, sizeof(ExceptionGlobals));
+    if (!globals || !TlsSetValue(slot, globals)) abort();
   }
   SetLastError(error);
   return globals;

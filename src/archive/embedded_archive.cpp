@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 #include "archive/pe_overlay.h"
 #include "archive/seven_zip_archive.h"
 #include "core/self_delete_batch.h"
@@ -175,14 +177,14 @@ std::vector<std::wstring> EmbeddedArchive::extracted_files() const {
 }
 
 uint32_t EmbeddedArchive::ExtractionResult(int32_t entry) {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<CriticalSection> hold(lock_);
   if (extracted_entries_.count(entry)) return 0;
   const auto failed = failed_entries_.find(entry);
   return failed == failed_entries_.end() ? ERROR_FILE_NOT_FOUND : failed->second;
 }
 
 uint32_t EmbeddedArchive::ReadError() {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<CriticalSection> hold(lock_);
   EnsureIndex();
   return read_error_;
 }
@@ -232,7 +234,7 @@ bool EmbeddedArchive::EnsureIndex() {
 }
 
 int32_t EmbeddedArchive::Lookup(const std::wstring& file_name, std::wstring* path) {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<CriticalSection> hold(lock_);
   *path = destination_ + file_name;
   if (!EnsureIndex()) return -1;
   for (size_t i = 0; i < index_.entries.size(); ++i) {
@@ -246,7 +248,7 @@ int32_t EmbeddedArchive::Lookup(const std::wstring& file_name, std::wstring* pat
 
 uint32_t EmbeddedArchive::Extract(const std::vector<int32_t>& entries, bool,
                                   IExtractionProgress* progress) {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<CriticalSection> hold(lock_);
   if (!EnsureIndex()) return entries.empty() ? 0 : ERROR_FILE_NOT_FOUND;
   uint32_t first_error = 0;
   const size_t files_before = extracted_files_.size();

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "archive/bundle_index.h"
 #include "archive/extraction_progress.h"
+#include "util/critical_section.h"
 
 class EmbeddedArchive {
  public:
@@ -69,7 +69,7 @@ class EmbeddedArchive {
   std::wstring module_path_;
   std::wstring home_folder_;
   std::wstring destination_;
-  std::mutex lock_;
+  CriticalSection lock_;
   bool index_read_ = false;
   BundleIndex index_;
   std::unique_ptr<Reader> reader_;

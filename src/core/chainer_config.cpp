@@ -1,5 +1,6 @@
 #include "core/chainer_config.h"
 
+#include "util/decimal_text.h"
 #include "util/path_text.h"
 
 namespace {
@@ -35,7 +36,7 @@ class SectionReader {
 };
 
 std::wstring Numbered(const wchar_t* key, int32_t number) {
-  return key + std::to_wstring(number);
+  return key + DecimalW(number);
 }
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "util/decimal_text.h"
 #include "util/path_text.h"
 
 void PowerShellCleanup::AddPath(const std::wstring& path) {
@@ -62,7 +63,7 @@ std::wstring PowerShellArguments(const std::wstring& script_copy,
   // it (a user name, "Documents and Settings") must not split the command.
   return L"-NoProfile -NonInteractive -NoLogo -ExecutionPolicy RemoteSigned -Command \"& " +
          PowerShellSingleQuoted(script_copy) + L" -paths " + array + L" -retry_count " +
-         std::to_wstring(retry_count) + L"\"";
+         DecimalW(retry_count) + L"\"";
 }
 
 std::vector<std::wstring> FoldersToEmpty(const std::wstring& file,

@@ -10,6 +10,7 @@
 #include "platform/core/logger.h"
 #include "ui/extraction_dialog.h"
 #include "ui/strings.h"
+#include "util/decimal_text.h"
 #include "util/folder_properties.h"
 #include "util/path_text.h"
 #include "util/wide_format.h"
@@ -68,7 +69,7 @@ void PrereqChainer::ReportSelection(IProgressSink*) {
   for (size_t i = 0; i < config_.prerequisites.size(); ++i) {
     if (!config_.prerequisites[i].selected) continue;
     if (!indices.empty()) indices += L',';
-    indices += std::to_wstring(i);
+    indices += DecimalW(static_cast<int64_t>(i));
   }
   if (selection_listener) selection_listener(indices);
 }

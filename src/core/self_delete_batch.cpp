@@ -102,19 +102,8 @@ std::string SelfDeleteBatchText(const std::string& target, const std::string& ba
   const char* t = target.c_str();
   const char* b = batch.c_str();
   const unsigned long count = retry_count;
-  for (size_t size = 1024;; size *= 2) {
-    std::vector<char> text(size);
-    int length;
-    if (retry_count == 0) {
-      length = std::snprintf(text.data(), size, is_folder ? kFolderUnlimited : kFileUnlimited, t, t,
-                             t, b, b);
-    } else {
-      length = std::snprintf(text.data(), size, is_folder ? kFolderCounted : kFileCounted, t, t,
-                             count, t, b, b);
-    }
-    if (length < 0) return std::string();
-    if (static_cast<size_t>(length) < size) return std::string(text.data(), length);
-  }
+  if (retry_count == 0) return FormatA(is_folder ? kFolderUnlimited : kFileUnlimited, t, t, t, b, b);
+  return FormatA(is_folder ? kFolderCounted : kFileCounted, t, t, count, t, b, b);
 }
 
 void SelfDeleteBatch::SetTarget(const std::wstring& path) {

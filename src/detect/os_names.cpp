@@ -3,6 +3,8 @@
 #include <climits>
 #include <tuple>
 
+#include "util/decimal_text.h"
+
 const wchar_t kAllWindows64Versions[] =
     L"Windows XP/Vista/Windows 7/Windows 8 x64/Windows 8.1 x64/Windows 10 x64/Windows 11 x64";
 const wchar_t kAllWindows32Versions[] =
@@ -80,7 +82,7 @@ int32_t VersionKey(const OsFacts& facts) {
 }
 
 std::wstring ServicePackName(const wchar_t* base, const wchar_t* arch_suffix, int32_t sp) {
-  return std::wstring(base) + L" SP" + std::to_wstring(sp) + arch_suffix;
+  return std::wstring(base) + L" SP" + DecimalW(sp) + arch_suffix;
 }
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "detect/version.h"
 
+#include "util/decimal_text.h"
+
 namespace {
 // A component above this before the next digit is added would pass 2147483647.
 constexpr uint32_t kLastSafeComponent = 214748364;
@@ -62,7 +64,7 @@ std::wstring FormatVersion(const Version& version) {
   std::wstring text;
   for (size_t i = 0; i < count; ++i) {
     if (i > 0) text += L'.';
-    text += std::to_wstring(version.components[i]);
+    text += DecimalW(version.components[i]);
   }
   return text;
 }

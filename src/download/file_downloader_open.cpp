@@ -7,6 +7,7 @@
 #include "download/download_errors.h"
 #include "download/file_downloader.h"
 #include "ui/progress_sink.h"
+#include "util/decimal_text.h"
 #include "util/file_ops.h"
 #include "util/system_library.h"
 
@@ -251,7 +252,7 @@ uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts,
   connection_.reset(made);
 
   if (resume_ && *offset != 0) {
-    const std::wstring command = L"REST " + std::to_wstring(*offset);
+    const std::wstring command = L"REST " + DecimalW(static_cast<int64_t>(*offset));
     uint32_t error = RunAsync(kPendingFtpCommand, [&](HINTERNET*) {
       return Wininet().FtpCommandW(connection_.get(), FALSE, FTP_TRANSFER_TYPE_ASCII,
                                    command.c_str(), context, nullptr);

@@ -1,6 +1,6 @@
 #include "download/transfer_rules.h"
 
-#include <cwchar>
+#include "util/decimal_text.h"
 
 namespace {
 
@@ -162,7 +162,7 @@ uint64_t ResumeOffset(uint64_t part_size, uint64_t expected_size) {
 
 std::wstring RangeHeader(uint64_t offset) {
   if (offset == 0) return {};
-  return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\n";
+  return L"Range: bytes=" + DecimalW(static_cast<int64_t>(offset)) + L"-\r\n";
 }
 
 std::wstring IfModifiedSinceHeader(const HttpDate& date) {
@@ -174,12 +174,11 @@ std::wstring IfModifiedSinceHeader(const HttpDate& date) {
       date.second > 59) {
     return {};
   }
-  wchar_t text[80];
-  swprintf(text, sizeof(text) / sizeof(text[0]),
-           L"If-Modified-Since: %ls, %.2u %ls %.4u %.2u:%.2u:%.2u GMT\r\n",
-           kDays[DayOfWeek(date.year, date.month, date.day)], unsigned{date.day},
-           kMonths[date.month - 1], unsigned{date.year}, unsigned{date.hour}, unsigned{date.minute},
-           unsigned{date.second});
+  std::wstring text = L"If-Modified-Since: ";
+  text += kDays[DayOfWeek(date.year, date.month, date.day)];
+  text += L", " + DecimalW(date.day, 2) + L' ' + kMonths[date.month - 1] + L' ' +
+          DecimalW(date.year, 4) + L' ' + DecimalW(date.hour, 2) + L':' + DecimalW(date.minute, 2) +
+          L':' + DecimalW(date.second, 2) + L" GMT\r\n";
   return text;
 }
 

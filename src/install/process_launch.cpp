@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "util/decimal_text.h"
 #include "util/path_text.h"
 #include "util/wide_format.h"
 
@@ -100,7 +101,7 @@ std::wstring SystemMessageText(uint32_t code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), reinterpret_cast<LPWSTR>(&text), 0,
       nullptr);
-  if (length == 0 || !text) return std::to_wstring(code);
+  if (length == 0 || !text) return DecimalW(code);
   std::wstring message(text, length);
   LocalFree(text);
   // The system's texts end with a line break, which would split a log line.

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "util/critical_section.h"
 #include "util/file_ops.h"
 #include "util/unique_handle.h"
 
@@ -65,9 +66,9 @@ std::wstring UserTemp() {
 }  // namespace
 
 std::wstring GetTempFolder() {
-  static std::mutex lock;
+  static CriticalSection lock;
   static std::wstring cached;
-  std::lock_guard<std::mutex> guard(lock);
+  std::lock_guard<CriticalSection> guard(lock);
   // Only a path is kept: when the system gave none, the next call asks again.
   if (cached.empty()) cached = IsLocalSystem() ? ProtectedSystemTemp() : UserTemp();
   return cached;

@@ -92,6 +92,11 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
   ContentRange range;
   const bool has_range = ParseContentRange(content_range, &range);
   switch (status) {
+    case 0:
+      // No status line at all: the connection ended before any answer (a
+      // server closing while it restarts), not an answer of status 0.
+      outcome.error = 12030;  // ERROR_INTERNET_CONNECTION_ABORTED
+      return outcome;
     case 200:
       // The server ignored the range: the whole file comes again.
       if (content_length != 0 && offset >= content_length) {
@@ -206,8 +211,9 @@ bool NextAttempt(uint32_t error, size_t url_count, int32_t* attempts_left, size_
   const bool missing = error == 3 || error == 12003 || error == 12028 || error == 12111 ||
                        error == 0xE0000018u || error == kDownloadRangeMismatch ||
                        HttpStatusOfError(error) != 0;
-  // A connection reset before the answer's headers (a reset discards what the
-  // server had already sent) is tried again like a server not reached.
+  // A connection reset or closed before the answer's headers (a reset
+  // discards what the server had already sent) is tried again like a server
+  // not reached.
   const bool unreachable = error == 12007 || error == 12029 || error == 12030 || error == 12031 ||
                            error == 10053 || error == 10054;
   if (!(unreachable || (missing && url_count > 1))) return false;

@@ -42,6 +42,7 @@ TEST(TransferRulesTest, StatusDecidesOffsetAndTotal) {
       {503, 42, 0, 0xE00101F7u, false, 0, 0},
       {302, 0, 0, 0xE001012Eu, false, 0, 0},
       {416, 30, 700, 0xE00101A0u, false, 0, 0},
+      {0, 0, 700, 12030u, false, 0, 0},  // closed before any status line
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.status << " " << c.length << " " << c.offset);
@@ -197,7 +198,7 @@ TEST(TransferRulesTest, NextAttemptRotatesAndCounts) {
     EXPECT_TRUE(NextAttempt(error, 2, &left, &index));
     EXPECT_EQ(0u, index);
   }
-  // A reset before the answer is tried again, even with one URL.
+  // A reset or close before the answer is tried again, even with one URL.
   for (uint32_t error : {12030u, 12031u, 10054u}) {
     left = 6;
     index = 0;

@@ -81,6 +81,7 @@ def test_user_frees_space_and_retries(wine, install, tmp_path, small_drive, clea
     try:
         text = answer_error_box(wine, "retry")  # still full: asked again
         assert text.startswith("There is not enough space in folder:T:\\unpacked\\")
+        answer_error_box(wine, "none")  # the second question is up before space is freed
         (small_drive / "filler").unlink()
         answer_error_box(wine, "retry")
         assert exit_code(run) == 0

@@ -1,6 +1,8 @@
 // answer_box CAPTION BUTTON [SECONDS]: waits for a message box with that
 // caption, prints its text, and answers it with BUTTON ("yes", "no", "ok",
-// "retry" or "cancel"). Exits 0 when it answered, 1 when no box came in time.
+// "retry" or "cancel"), then waits until that box is gone, so that a next
+// call cannot find it again; "none" only waits for the box and leaves it.
+// Exits 0 when it answered, 1 when no box came (or went) in time.
 #include <windows.h>
 
 #include <cstdio>
@@ -23,7 +25,12 @@ int wmain(int argc, wchar_t** argv) {
       GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the static text of a message box
       std::printf("%ls\n", text);
       std::fflush(stdout);
+      if (button == L"none") return 0;
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+      for (; IsWindow(box); waited += 50) {
+        if (waited >= seconds * 1000) return 1;
+        Sleep(50);
+      }
       return 0;
     }
     Sleep(50);

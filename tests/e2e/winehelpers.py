@@ -136,7 +136,11 @@ class WinePrefix:
         args += ["/reg:64" if view64 else "/reg:32"]
         proc = self.wine(*args)
         if proc.returncode != 0:
-            return None
+            # reg.exe has been seen to fail a query of a value just written
+            # on a loaded machine: one more look before calling it missing.
+            proc = self.wine(*args)
+            if proc.returncode != 0:
+                return None
         for line in proc.stdout.decode("utf-8", "replace").splitlines():
             parts = line.strip().split(None, 2)
             if len(parts) >= 2 and parts[1].startswith("REG_"):

@@ -23,14 +23,6 @@ constexpr uint32_t kAes = 0x6F10701;
 constexpr size_t kInputChunk = 1 << 16;
 constexpr size_t kFilterChunk = 1 << 20;
 
-void* SdkAlloc(ISzAllocPtr, size_t size) {
-  return std::malloc(size);
-}
-void SdkFree(ISzAllocPtr, void* address) {
-  std::free(address);
-}
-const ISzAlloc kSdkAlloc = {SdkAlloc, SdkFree};
-
 struct CoderStep {
   uint32_t method = 0;
   const uint8_t* props = nullptr;

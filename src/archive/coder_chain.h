@@ -14,6 +14,9 @@ extern "C" {
 #include "7z.h"
 }
 
+// malloc and free for the SDK's allocation callbacks.
+extern const ISzAlloc kSdkAlloc;
+
 enum class DecodeStatus {
   Ok,
   ReadError,    // the source could not be read (or ended early)

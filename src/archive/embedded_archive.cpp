@@ -18,8 +18,8 @@
 #include "util/unique_handle.h"
 #include "util/wide_format.h"
 
-namespace {
-// Reads the executable; remembers why the last read failed.
+// Reads the executable; remembers why the last read failed. Not file-local:
+// EmbeddedArchive::Reader holds one.
 class ModuleSource : public IByteSource {
  public:
   explicit ModuleSource(UniqueFile file, uint64_t size) : file_(std::move(file)), size_(size) {}
@@ -55,6 +55,8 @@ class ModuleSource : public IByteSource {
   uint64_t size_;
   DWORD error_ = 0;
 };
+
+namespace {
 
 std::wstring SystemErrorText(DWORD code) {
   wchar_t* text = nullptr;

@@ -21,8 +21,9 @@ void* SdkAlloc(ISzAllocPtr, size_t size) {
 void SdkFree(ISzAllocPtr, void* address) {
   std::free(address);
 }
-const ISzAlloc kSdkAlloc = {SdkAlloc, SdkFree};
 }  // namespace
+
+const ISzAlloc kSdkAlloc = {SdkAlloc, SdkFree};
 
 void PrepareCrcTables() {
   struct Once {

@@ -19,10 +19,6 @@
 #include "util/wide_format.h"
 
 namespace {
-void Log(const std::wstring& line) {
-  if (LoggingEnabled) LOGGER.Write(line);
-}
-
 // The low 32 bits of the file's size, 0 when it cannot be opened: the
 // configured size is a 32-bit value.
 uint32_t FileSizeLow(const std::wstring& path) {
@@ -44,10 +40,10 @@ bool Accepted(const DownloadItem& item, const Prerequisite& record) {
 // failures that are ours; these say what the user can do about them.
 void LogFailureCause(uint32_t error, bool asked_user) {
   if (const uint32_t status = HttpStatusOfError(error)) {
-    Log(FormatW(L"The server answered with HTTP status %u.", status));
+    LogLine(FormatW(L"The server answered with HTTP status %u.", status));
   }
   if (error == kDownloadNeedCredentials) {
-    Log(asked_user ? L"The server or proxy requires a user name and password; none was given."
+    LogLine(asked_user ? L"The server or proxy requires a user name and password; none was given."
                    : L"The server or proxy requires a user name and password; a silent run "
                      L"does not ask for them.");
   }
@@ -80,12 +76,12 @@ uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink* sink) {
     Prerequisite& record = config_.prerequisites.at(downloads_.items[i].prereq_index);
     if (sink) {
       if (sink->IsCanceled()) {
-        Log(L"Download was canceled.");
+        LogLine(L"Download was canceled.");
         return 0;
       }
       sink->SetStatus(FormatW(caption.c_str(), record.name.c_str()), 9, 0);
     }
-    Log(L"Starting download of:" + record.name);
+    LogLine(L"Starting download of:" + record.name);
     downloads_.DownloadOne(i);
     const DownloadItem& item = downloads_.items[i];
 
@@ -94,11 +90,11 @@ uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink* sink) {
       // dialog is not told about a mandatory failure, and the ".part" file
       // stays for the next run to resume.
       if (sink && sink->IsCanceled()) {
-        Log(L"Download was canceled.");
+        LogLine(L"Download was canceled.");
         return 0;
       }
-      if (item.url.empty()) Log(L"No download address for:" + record.name);
-      Log(L"Download failed. Error:" + SystemMessageText(downloads_.last_error));
+      if (item.url.empty()) LogLine(L"No download address for:" + record.name);
+      LogLine(L"Download failed. Error:" + SystemMessageText(downloads_.last_error));
       LogFailureCause(downloads_.last_error, sink != nullptr);
       if (record.HasOption(L'm')) {
         if (sink) sink->ReportError(record.name, kMandatoryFailed, nullptr);
@@ -107,15 +103,15 @@ uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink* sink) {
       continue;
     }
 
-    Log(L"Download completed succesfully.");
+    LogLine(L"Download completed succesfully.");
     if (!keep_files) downloads_.files_to_delete.push_back(item.local_path);
     if (!Accepted(item, record)) {
       DeleteFileLong(item.local_path);
-      Log(L"Downloaded file was rejected.(Invalid size or MD5).");
+      LogLine(L"Downloaded file was rejected.(Invalid size or MD5).");
       if (sink) sink->ReportError(item.file_name, kDownloadFileRejected, nullptr);
       return kInstallFailure;
     }
-    Log(L"Downloaded file was accepted.");
+    LogLine(L"Downloaded file was accepted.");
     record.downloaded = true;
   }
   return 0;
@@ -145,7 +141,7 @@ void PrereqChainer::OpenSites(IProgressSink* sink) {
       if (sink->IsCanceled()) return;
       sink->SetStatus(title, 9, 0);
     }
-    Log(L"Launching URL:" + record.source);
+    LogLine(L"Launching URL:" + record.source);
     OpenSiteShortcut(record.source);
     // The box waits for the user; after Cancel the dialog is gone and no box
     // may appear any more.

@@ -15,10 +15,6 @@
 #include "util/wide_format.h"
 
 namespace {
-void Log(const std::wstring& line) {
-  if (LoggingEnabled) LOGGER.Write(line);
-}
-
 DWORD WINAPI DetectAllWorker(void* parameter) {
   static_cast<ChainerConfig*>(parameter)->DetectAll();
   return 0;
@@ -67,7 +63,7 @@ int32_t ChainerApp::RunChain(ChainerConfig& config) {
     DetectWhilePumpingMessages(config);
   }
   if (!SomethingToInstall(config)) {
-    Log(L"No prerequisite must be installed.");
+    LogLine(L"No prerequisite must be installed.");
     return result;
   }
 
@@ -75,7 +71,7 @@ int32_t ChainerApp::RunChain(ChainerConfig& config) {
   PrereqChainer chainer(config, archive_, progress_, store, GetPlatformSeams());
   const GeneralOptions& general = config.general;
   if (general.HasOption(L'q')) {
-    Log(L"Starting installing prerequisites in silent mode.");
+    LogLine(L"Starting installing prerequisites in silent mode.");
     chainer.silent = true;
     chainer.ReportSelection(nullptr);
     chainer.DownloadPrerequisites(nullptr);
@@ -86,7 +82,7 @@ int32_t ChainerApp::RunChain(ChainerConfig& config) {
       result = chainer.CheckMandatory(nullptr) ? 0 : 1;
     }
   } else if (general.HasOption(L'b')) {
-    Log(L"Starting installing prerequisites in basic UI mode.");
+    LogLine(L"Starting installing prerequisites in basic UI mode.");
     if (progress_.title.empty()) {
       if (progress_.product_name.empty())
         ReadProductName(progress_.version_file, &progress_.product_name);
@@ -96,12 +92,12 @@ int32_t ChainerApp::RunChain(ChainerConfig& config) {
     result = RunProgressDialog(chainer, progress_) == kDialogMandatoryFailed ? 1 : 0;
   }
 
-  Log(FormatW(L"After running prerequisites we have:  Reboot was required=%s",
+  LogLine(FormatW(L"After running prerequisites we have:  Reboot was required=%s",
               YesNo(chainer.reboot_required())));
   if (chainer.reboot_required()) {
-    Log(FormatW(L"  Reboot was refused=%s", YesNo(chainer.reboot_refused())));
+    LogLine(FormatW(L"  Reboot was refused=%s", YesNo(chainer.reboot_refused())));
     if (!chainer.reboot_refused()) {
-      Log(FormatW(L"  Reboot in Progress=%s", YesNo(chainer.session_ending)));
+      LogLine(FormatW(L"  Reboot in Progress=%s", YesNo(chainer.session_ending)));
     }
   }
   if ((chainer.reboot_required() && !chainer.reboot_refused()) || chainer.session_ending) {

@@ -31,10 +31,6 @@ NativeMachine QueryNativeMachine() {
   return native_machine == kMachineArm64 ? NativeMachine::Arm64 : NativeMachine::Other;
 }
 
-void Log(const std::wstring& line) {
-  if (LoggingEnabled) LOGGER.Write(line);
-}
-
 bool LanguageMatches(const std::wstring& list) {
   if (list.empty()) return true;
   const LANGID language = GetSystemDefaultLangID();
@@ -92,7 +88,7 @@ bool ChainerConfig::DetectPrerequisite(size_t index, bool respect_skip) {
 
   if (!MatchesOsLists(record.win_nt_versions, record.win_nt64_versions) ||
       !LanguageMatches(record.language_list)) {
-    Log(L"Wrong OS or Os language for:" + record.name);
+    LogLine(L"Wrong OS or Os language for:" + record.name);
     record.state = DetectionState::OsNotSupported;
     return true;
   }
@@ -102,7 +98,7 @@ bool ChainerConfig::DetectPrerequisite(size_t index, bool respect_skip) {
   }
 
   const bool wow64 = record.HasOption(L'x');
-  Log(L"Searching for:" + record.name);
+  LogLine(L"Searching for:" + record.name);
   if (respect_skip && record.skip_search) return true;
 
   bool found = false;
@@ -114,7 +110,7 @@ bool ChainerConfig::DetectPrerequisite(size_t index, bool respect_skip) {
   }
   record.state = SearchedState(record, found);
   if (record.first_state == DetectionState::Undetermined) record.first_state = record.state;
-  Log(std::wstring(L"Search result:") + DetectionStateText(record.state));
+  LogLine(std::wstring(L"Search result:") + DetectionStateText(record.state));
   return true;
 }
 
@@ -137,7 +133,7 @@ void ChainerConfig::SelectPrerequisite(size_t index, bool selected) {
   Prerequisite& record = At(index);
   if (record.selected == selected) return;
   record.selected = selected;
-  Log(L"Prerequisite selected for install:" + record.name);
+  LogLine(L"Prerequisite selected for install:" + record.name);
 
   const std::wstring name = record.name;
   for (size_t i = 0; i < prerequisites.size(); ++i) {
@@ -159,7 +155,7 @@ void ChainerConfig::SelectPrerequisite(size_t index, bool selected) {
   }
   // A parent that the list does not hold is a typing error in one
   // prerequisite; it must not end the whole run, so it is only reported.
-  Log(L"Parent prerequisite not found:" + parent_name);
+  LogLine(L"Parent prerequisite not found:" + parent_name);
 }
 
 DetectionState ChainerConfig::EffectiveOutcome(size_t index) const {

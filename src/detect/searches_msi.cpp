@@ -13,7 +13,7 @@ namespace {
 // A product code in braces and its terminator.
 constexpr DWORD kProductCodeBuffer = 39;
 // A value that keeps changing length between two queries is given up on.
-constexpr int kMaxQueries = 4;
+constexpr int kMaxMsiQueries = 4;
 const wchar_t kVersionString[] = L"VersionString";
 
 bool ReadProductVersion(const wchar_t* product_code, std::wstring* version) {
@@ -24,7 +24,7 @@ bool ReadProductVersion(const wchar_t* product_code, std::wstring* version) {
   wchar_t none[1] = {};
   DWORD length = 0;
   UINT result = msi->MsiGetProductInfoW(product_code, kVersionString, none, &length);
-  for (int query = 0; result == ERROR_MORE_DATA && query < kMaxQueries; ++query) {
+  for (int query = 0; result == ERROR_MORE_DATA && query < kMaxMsiQueries; ++query) {
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
     length = static_cast<DWORD>(buffer.size());
     result = msi->MsiGetProductInfoW(product_code, kVersionString, buffer.data(), &length);

@@ -7,6 +7,7 @@
 #include "download/file_digest.h"
 #include "ui/progress_sink.h"
 #include "util/file_ops.h"
+#include "util/wide_format.h"
 #include "util/path_text.h"
 #include "util/system_library.h"
 
@@ -17,16 +18,6 @@ constexpr DWORD kCloseWaitMs = 10000;
 // How often a wait for WinINet looks at the sink's cancel flag.
 constexpr DWORD kCancelPollMs = 10;
 
-const wchar_t* OrNull(const std::wstring& text) {
-  return text.empty() ? nullptr : text.c_str();
-}
-
-bool FileSize(HANDLE file, uint64_t* size) {
-  LARGE_INTEGER value;
-  if (!GetFileSizeEx(file, &value)) return false;
-  *size = static_cast<uint64_t>(value.QuadPart);
-  return true;
-}
 
 }  // namespace
 

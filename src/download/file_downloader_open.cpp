@@ -10,6 +10,7 @@
 #include "util/decimal_text.h"
 #include "util/file_ops.h"
 #include "util/system_library.h"
+#include "util/wide_format.h"
 
 namespace {
 
@@ -22,9 +23,6 @@ constexpr DWORD kAcceptCertFlags = 0x3F05;
 // ends after this many sends instead of asking for ever.
 constexpr int kMaxSends = 10;
 
-const wchar_t* OrNull(const std::wstring& text) {
-  return text.empty() ? nullptr : text.c_str();
-}
 
 bool AddSecurityFlags(HINTERNET request, DWORD flags) {
   DWORD current = 0;

@@ -22,13 +22,6 @@ constexpr int kMaxCredentialAsks = 10;
 // than this and the body is taken as ended rather than read for ever.
 constexpr int kMaxEmptyReads = 3;
 
-bool FileSize(HANDLE file, uint64_t* size) {
-  LARGE_INTEGER value;
-  if (!GetFileSizeEx(file, &value)) return false;
-  *size = static_cast<uint64_t>(value.QuadPart);
-  return true;
-}
-
 // Moves the file pointer to position and cuts what lies beyond.
 bool SeekAndTruncate(HANDLE file, uint64_t position) {
   LARGE_INTEGER to;

@@ -6,12 +6,6 @@
 #include "util/path_text.h"
 #include "util/wide_format.h"
 
-namespace {
-const wchar_t* OrNull(const std::wstring& text) {
-  return text.empty() ? nullptr : text.c_str();
-}
-}  // namespace
-
 bool ShellExecuteAndWait(const std::wstring& file, const std::wstring& parameters,
                          const std::wstring& folder, bool hide, uint32_t* exit_code) {
   const std::wstring target = FromLongPath(file);

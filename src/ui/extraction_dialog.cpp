@@ -18,7 +18,7 @@ namespace {
 constexpr UINT kRestart = WM_APP + 1;  // a new total: the bar starts again
 constexpr UINT kFile = WM_APP + 2;     // lparam: the file's path (sent, not posted)
 constexpr UINT kPercent = WM_APP + 3;  // wparam: per cent done
-constexpr UINT kEnd = WM_APP + 4;
+constexpr UINT kExtractionEnd = WM_APP + 4;
 }  // namespace
 
 ExtractionDialog::ExtractionDialog(ProgressState& state, bool unpack, bool cancellable,
@@ -33,7 +33,7 @@ ExtractionDialog::ExtractionDialog(ProgressState& state, bool unpack, bool cance
 
 ExtractionDialog::~ExtractionDialog() {
   if (!thread_) return;
-  PostMessageW(dialog_, kEnd, 0, 0);  // fails harmlessly when Cancel has closed it
+  PostMessageW(dialog_, kExtractionEnd, 0, 0);  // fails harmlessly when Cancel has closed it
   WaitForSingleObject(thread_.get(), INFINITE);
 }
 
@@ -165,7 +165,7 @@ INT_PTR ExtractionDialog::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       SendMessageW(GetDlgItem(dialog_, IDC_PROGRESS_BAR), PBM_SETPOS, wparam, 0);
       taskbar_->SetValue(root_, wparam, 100);
       return TRUE;
-    case kEnd:
+    case kExtractionEnd:
       End(IDOK);
       return TRUE;
     case WM_NOTIFY: {

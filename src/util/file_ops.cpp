@@ -71,6 +71,13 @@ bool FolderEnumerator::Next() {
   return true;
 }
 
+bool FileSize(HANDLE file, uint64_t* size) {
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(file, &value)) return false;
+  *size = static_cast<uint64_t>(value.QuadPart);
+  return true;
+}
+
 DWORD GetFileInfo(const std::wstring& path, FILETIME* last_write, DWORD* size_low) {
   if (path.empty()) return ERROR_INVALID_PARAMETER;
   if (path.size() < 2 || !(IsDriveAbsolute(path) || StartsWithTwoBackslashes(path))) {

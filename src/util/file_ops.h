@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,8 @@ class FolderEnumerator {
 // backslash is ignored, so an existing "C:\folder\" is found.
 DWORD GetFileInfo(const std::wstring& path, FILETIME* last_write, DWORD* size_low);
 bool PathExists(const std::wstring& path);
+// The size of an open file; false (GetLastError) when it cannot be read.
+bool FileSize(HANDLE file, uint64_t* size);
 
 // Creates every missing folder of path (the last component only when
 // last_is_folder or path ends with a backslash). Folders it created are

@@ -6,7 +6,7 @@
 #include "util/wide_format.h"
 
 namespace {
-enum Anchor : unsigned { kGrowWidth = 1, kGrowHeight = 2, kMoveRight = 4, kMoveDown = 8 };
+enum ReportAnchor : unsigned { kGrowWidth = 1, kGrowHeight = 2, kMoveRight = 4, kMoveDown = 8 };
 
 RECT ClientRectOf(HWND dialog, int id) {
   RECT rect = {};

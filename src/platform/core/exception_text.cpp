@@ -56,7 +56,7 @@ std::wstring Format(const wchar_t* format, ...) {
   return std::wstring(buffer, written < 0 ? wcslen(buffer) : static_cast<size_t>(written));
 }
 
-std::wstring Trim(const std::wstring& text) {
+std::wstring TrimLineBreaks(const std::wstring& text) {
   const wchar_t* blanks = L" \t\r\n";
   const size_t first = text.find_first_not_of(blanks);
   if (first == std::wstring::npos) return std::wstring();
@@ -132,9 +132,9 @@ bool SourceOfFirstFrame(const std::wstring& trace, std::wstring* file, int32_t* 
   const size_t end = trace.find_first_of(L"\r\n", start);
   const std::wstring source = trace.substr(start, end == std::wstring::npos ? end : end - start);
   const size_t colon = source.find(L':');
-  *file = Trim(source.substr(0, colon));
+  *file = TrimLineBreaks(source.substr(0, colon));
   *line = colon == std::wstring::npos
               ? 0
-              : static_cast<int32_t>(wcstol(Trim(source.substr(colon + 1)).c_str(), nullptr, 10));
+              : static_cast<int32_t>(wcstol(TrimLineBreaks(source.substr(colon + 1)).c_str(), nullptr, 10));
   return true;
 }

@@ -18,6 +18,10 @@
 
 bool LoggingEnabled = false;
 
+void LogLine(const std::wstring& line) {
+  if (LoggingEnabled) LOGGER.Write(line);
+}
+
 namespace {
 void DebugOutput(const std::wstring& text) {
   OutputDebugStringW(text.c_str());

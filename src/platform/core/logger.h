@@ -8,6 +8,8 @@
 
 // Set once, before the chain starts, when the configuration names a log file.
 extern bool LoggingEnabled;
+// LOGGER.Write(line) when logging is on.
+void LogLine(const std::wstring& line);
 
 class Logger {
  public:

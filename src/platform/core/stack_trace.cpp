@@ -17,12 +17,12 @@ CRITICAL_SECTION& TheWalkLock() {
   return lock.section;
 }
 
-class LockGuard {
+class WalkGuard {
  public:
-  explicit LockGuard(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
-  ~LockGuard() { LeaveCriticalSection(&lock_); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
+  explicit WalkGuard(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
+  ~WalkGuard() { LeaveCriticalSection(&lock_); }
+  WalkGuard(const WalkGuard&) = delete;
+  WalkGuard& operator=(const WalkGuard&) = delete;
 
  private:
   CRITICAL_SECTION& lock_;
@@ -76,7 +76,7 @@ void WalkFrames(const DbgHelpApi& api, HANDLE process, CONTEXT* context, int lim
 
 void CaptureStackTrace(std::wstring* out, const CONTEXT* context, int limit) {
   if (!context) return;
-  LockGuard guard(TheWalkLock());
+  WalkGuard guard(TheWalkLock());
   CONTEXT copy = *context;
   HANDLE process = GetCurrentProcess();
   const DbgHelpApi* api = DbgHelpDll();

@@ -46,10 +46,17 @@ chainer_ensure_prefix() {
   mkdir -p "$(dirname "$prefix")"
   (
     flock 9
-    if [ ! -f "$prefix/system.reg" ]; then
-      WINEPREFIX="$prefix" WINEARCH="$arch" wine wineboot -i >/dev/null 2>&1 </dev/null
-      WINEPREFIX="$prefix" wineserver -w
-    fi
+    # Made aside and moved into place when complete: a prefix whose first
+    # wineboot was cut short under load once held system.reg but no kernel32
+    # ("could not load kernel32.dll, status c0000135").
+    local attempt
+    for attempt in 1 2 3; do
+      [ -f "$prefix/drive_c/windows/system32/kernel32.dll" ] && break
+      rm -rf "$prefix" "$prefix.new"
+      WINEPREFIX="$prefix.new" WINEARCH="$arch" wine wineboot -i >/dev/null 2>&1 </dev/null
+      WINEPREFIX="$prefix.new" wineserver -w
+      [ -f "$prefix.new/drive_c/windows/system32/kernel32.dll" ] && mv "$prefix.new" "$prefix"
+    done
   ) 9>"$prefix.lock"
   # A persistent server, and Wine's own services started with no pipe of ours.
   WINEPREFIX="$prefix" wineserver -p >/dev/null 2>&1 </dev/null || true

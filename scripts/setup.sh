@@ -8,6 +8,31 @@ export DEBIAN_FRONTEND=noninteractive
 
 log() { echo "setup: $*" >&2; }
 
+# A Debian mirror in the middle of a sync serves index files of the wrong size
+# for a few minutes; apt then fails the whole update. Wait and try again, and if
+# the mirror is still syncing go on with what was fetched: the install below
+# fails loudly if a package really cannot be had.
+apt_update() {
+  local delay
+  for delay in 10 30 60 120; do
+    apt-get update -qq >/dev/null && return 0
+    log "apt-get update failed; trying again in ${delay} s"
+    sleep "$delay"
+  done
+  apt-get update -qq >/dev/null || log "apt-get update still failing; going on with the index files fetched"
+}
+
+apt_install() {
+  local try
+  for try in 1 2 3; do
+    apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return 0
+    log "apt-get install failed (try $try); refreshing the package lists"
+    sleep $((try * 20))
+    apt_update
+  done
+  apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+}
+
 packages=()
 while read -r line; do
   line="${line%%#*}"; line="${line//[[:space:]]/}"
@@ -43,18 +68,22 @@ fi
 
 if [ "$need_update" = 1 ]; then
   log "apt-get update"
-  apt-get update -qq >/dev/null
+  apt_update
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   log "installing ${missing[*]}"
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}"
 fi
 
 # The LZMA SDK's C sources come from Debian's 7zip source package; only C/ is kept.
 if [ ! -f "$lzma_dir/C/LzmaDec.c" ]; then
   log "fetching the LZMA SDK C sources"
   tmp=$(mktemp -d); chmod 755 "$tmp"
-  (cd "$tmp" && apt-get source --download-only -qq 7zip >/dev/null 2>&1)
+  for delay in 10 30 0; do
+    (cd "$tmp" && apt-get source --download-only -qq 7zip >/dev/null 2>&1) && break
+    log "fetching the 7zip source package failed; trying again in ${delay} s"
+    sleep "$delay"
+  done
   orig=$(ls "$tmp"/7zip_*.orig.tar.* | head -n 1)
   mkdir -p "$tmp/x" "$lzma_dir"
   tar -xf "$orig" -C "$tmp/x"

@@ -8,28 +8,22 @@ export DEBIAN_FRONTEND=noninteractive
 
 log() { echo "setup: $*" >&2; }
 
-# A Debian mirror in the middle of a sync serves index files of the wrong size
-# for a few minutes; apt then fails the whole update. Wait and try again, and if
-# the mirror is still syncing go on with what was fetched: the install below
-# fails loudly if a package really cannot be had.
-apt_update() {
-  local delay
+# A Debian mirror in the middle of a sync serves files of the wrong size for a
+# few minutes, and apt then fails the whole step: wait and try again.
+retry() {
+  local what=$1 delay
+  shift
   for delay in 10 30 60 120; do
-    apt-get update -qq >/dev/null && return 0
-    log "apt-get update failed; trying again in ${delay} s"
+    "$@" && return 0
+    log "$what failed; trying again in ${delay} s"
     sleep "$delay"
   done
-  apt-get update -qq >/dev/null || log "apt-get update still failing; going on with the index files fetched"
+  "$@"
 }
 
-apt_install() {
-  local try
-  for try in 1 2 3; do
-    apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return 0
-    log "apt-get install failed (try $try); refreshing the package lists"
-    sleep $((try * 20))
-    apt_update
-  done
+# A package missing on the mirror may come back with fresh lists.
+refresh_and_install() {
+  apt-get update -qq >/dev/null || true
   apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 }
 
@@ -68,22 +62,23 @@ fi
 
 if [ "$need_update" = 1 ]; then
   log "apt-get update"
-  apt_update
+  # Still syncing after all tries: go on with the lists fetched; the install
+  # below fails loudly if a package really cannot be had.
+  retry "apt-get update" apt-get update -qq >/dev/null ||
+    log "apt-get update still failing; going on with the index files fetched"
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   log "installing ${missing[*]}"
-  apt_install "${missing[@]}"
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    retry "apt-get install" refresh_and_install "${missing[@]}"
 fi
 
 # The LZMA SDK's C sources come from Debian's 7zip source package; only C/ is kept.
 if [ ! -f "$lzma_dir/C/LzmaDec.c" ]; then
   log "fetching the LZMA SDK C sources"
   tmp=$(mktemp -d); chmod 755 "$tmp"
-  for delay in 10 30 0; do
-    (cd "$tmp" && apt-get source --download-only -qq 7zip >/dev/null 2>&1) && break
-    log "fetching the 7zip source package failed; trying again in ${delay} s"
-    sleep "$delay"
-  done
+  retry "fetching the 7zip source package" \
+    sh -c 'cd "$1" && apt-get source --download-only -qq 7zip >/dev/null 2>&1' sh "$tmp"
   orig=$(ls "$tmp"/7zip_*.orig.tar.* | head -n 1)
   mkdir -p "$tmp/x" "$lzma_dir"
   tar -xf "$orig" -C "$tmp/x"

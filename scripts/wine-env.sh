@@ -13,7 +13,8 @@ if [ "$CHAINER_WINE" != wine ]; then
   # Programs that Wine itself starts (cmd, msiexec, services) take this loader too.
   export WINELOADER="$CHAINER_WINE"
 fi
-wine() { "$CHAINER_WINE" "$@"; }
+# `command`: with CHAINER_WINE=wine a plain call would be this function again.
+wine() { command "$CHAINER_WINE" "$@"; }
 
 # Starts Xvfb on :99 for the windows the programs open (once per machine).
 # A socket left behind by a server that has died counts as no server: Wine

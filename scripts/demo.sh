@@ -3,9 +3,14 @@
 # demo configuration in examples/; prints its exit code and its log.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/setup.sh"
+[ -n "${CHAINER_EMULATED:-}" ] || "$root/scripts/setup.sh"
 . "$root/scripts/wine-env.sh"
 chainer_choose_route
+# The demo shows the program users get: where the kernel refuses 32-bit
+# code, the 32-bit program under qemu-i386.
+if [ "$CHAINER_ROUTE_KIND" = emulated ] && [ -z "${CHAINER_EMULATED:-}" ]; then
+  exec env -u CHAINER_ROUTE "$root/scripts/run32.sh" bash "$0" "$@"
+fi
 "$root/scripts/build.sh" chainer exitcode chainer_test_installers >/dev/null
 build="$CHAINER_BUILD"
 prefix="$build/wine/demo-64"

@@ -64,59 +64,65 @@ chainer_ensure_prefix() {
   WINEPREFIX="$prefix" wine wineboot >/dev/null 2>&1 </dev/null || true
 }
 
-# Chooses which build the tests, the demo and the benchmarks run, once, and
-# prints why: the 32-bit program (what users get) where this machine can run
-# 32-bit Windows code, the 64-bit one under wine64 where it cannot. The probe
-# runs a tiny 32-bit Windows program: the kernel may refuse the 32-bit loader
-# outright, or a Wine without 32-bit support may start and then fail.
-# CHAINER_ROUTE=64 (or 32) forces a route. Sets CHAINER_ROUTE, CHAINER_BUILD,
-# CHAINER_WINE and, for the 64-bit route, WINELOADER.
+# Chooses the route, once, and prints one line saying which and why:
+# - native: the kernel runs 32-bit code; the 32-bit program (what users get)
+#   is the build under test, and the test command runs the 64-bit build's
+#   suite as well;
+# - emulated: the kernel refuses 32-bit code but qemu-i386 can run it in a
+#   private user namespace (scripts/run32.sh); the 64-bit build is the build
+#   under test here, and the test command adds the 32-bit program under
+#   emulation;
+# - 64: the 32-bit program cannot run at all (set-up left the reason in
+#   build/i386-unavailable.txt); it is not tested, and the line says so.
+# Inside run32.sh 32-bit code runs, emulated, so the route is the 32-bit one.
+# CHAINER_ROUTE=64 (or 32) forces the build under test. Sets CHAINER_ROUTE
+# (32 or 64), CHAINER_ROUTE_KIND, CHAINER_ROUTE_WHY, CHAINER_BUILD,
+# CHAINER_WINE and, for the 64-bit build, WINELOADER.
 chainer_choose_route() {
-  local root reason
+  local root note
   root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  . "$root/scripts/machine.sh"
+  note="$root/build/i386-unavailable.txt"
   if [ -n "${CHAINER_ROUTE:-}" ]; then
-    reason="forced by CHAINER_ROUTE=$CHAINER_ROUTE"
-  elif reason="$(chainer_probe_32bit "$root")"; then
-    CHAINER_ROUTE=32
+    CHAINER_ROUTE_KIND=forced
+    CHAINER_ROUTE_WHY="forced by CHAINER_ROUTE=$CHAINER_ROUTE"
+  elif [ -n "${CHAINER_EMULATED:-}" ]; then
+    CHAINER_ROUTE=32 CHAINER_ROUTE_KIND=emulated
+    CHAINER_ROUTE_WHY="32-bit programs run under $CHAINER_EMULATED user-mode emulation"
+  elif [ -f "$note" ]; then
+    CHAINER_ROUTE=64 CHAINER_ROUTE_KIND=64
+    CHAINER_ROUTE_WHY="the 32-bit program is NOT tested on this run: $(head -n 1 "$note")"
+  elif chainer_runs_i386; then
+    CHAINER_ROUTE=32 CHAINER_ROUTE_KIND=native
+    CHAINER_ROUTE_WHY="this machine runs 32-bit code"
+  elif chainer_can_emulate_i386 && [ -x /var/cache/chainer/qemu-i386 ]; then
+    CHAINER_ROUTE=64 CHAINER_ROUTE_KIND=emulated
+    CHAINER_ROUTE_WHY="this machine refuses 32-bit code; qemu-i386 runs the 32-bit program"
   else
-    CHAINER_ROUTE=64
+    CHAINER_ROUTE=64 CHAINER_ROUTE_KIND=64
+    CHAINER_ROUTE_WHY="the 32-bit program is NOT tested on this run: this machine refuses 32-bit code and cannot emulate it"
   fi
-  export CHAINER_ROUTE
-  if [ "$CHAINER_ROUTE" = 64 ]; then
+  export CHAINER_ROUTE CHAINER_ROUTE_KIND CHAINER_ROUTE_WHY
+  chainer_use_build "$CHAINER_ROUTE"
+  local name
+  case "$CHAINER_ROUTE_KIND" in
+  native) name="native 32-bit" ;;
+  emulated) name="32-bit under emulation" ;;
+  *) name="$CHAINER_ROUTE-bit" ;;
+  esac
+  echo "route: $name ($CHAINER_ROUTE_WHY); build under test: ${CHAINER_BUILD#"$root"/}/chainer.exe" >&2
+}
+
+# Points CHAINER_BUILD, CHAINER_WINE and WINELOADER at the 32-bit or the
+# 64-bit build ($1: 32 or 64).
+chainer_use_build() {
+  local root
+  root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  if [ "$1" = 64 ]; then
     export CHAINER_BUILD="$root/build/x64" CHAINER_WINE=/usr/lib/wine/wine64
     export WINELOADER="$CHAINER_WINE"
-    echo "route: testing the 64-bit build (build/x64/chainer.exe) under wine64: $reason" >&2
   else
     export CHAINER_BUILD="$root/build" CHAINER_WINE=wine
     unset WINELOADER
-    echo "route: testing the 32-bit build (build/chainer.exe) under wine: $reason" >&2
   fi
-}
-
-# Prints why this machine can or cannot run 32-bit Windows programs; status 0
-# when it can.
-chainer_probe_32bit() {
-  local root="$1" dir out code
-  if ! out="$(/usr/lib/wine/wine --version 2>&1)"; then
-    echo "this machine cannot run 32-bit programs (the 32-bit Wine loader: ${out##*: })"
-    return 1
-  fi
-  dir="$(mktemp -d)"
-  printf 'int main(void) { return 42; }\n' >"$dir/probe.c"
-  if ! i686-w64-mingw32-gcc -o "$dir/probe.exe" "$dir/probe.c" 2>/dev/null; then
-    rm -rf "$dir"
-    echo "the 32-bit cross-compiler is missing; cannot probe"
-    return 1
-  fi
-  code=0
-  WINEPREFIX="$dir/prefix" WINEARCH=win64 timeout 120 /usr/lib/wine/wine "$dir/probe.exe" \
-    </dev/null >/dev/null 2>&1 || code=$?
-  WINEPREFIX="$dir/prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$dir"
-  if [ "$code" = 42 ]; then
-    echo "this machine runs 32-bit Windows programs"
-    return 0
-  fi
-  echo "a 32-bit Windows program did not run here (exit status $code)"
-  return 1
 }

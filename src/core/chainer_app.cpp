@@ -66,8 +66,13 @@ void ChainerApp::CleanUpOnce() {
   archive_.RemoveExtracted();
 }
 
+// After a crash only what the run itself unpacked goes: the configuration,
+// CleanupFiles and the self-delete belong to a run that ended as planned, and
+// a ".part" file stays for the next run to resume, as after a cancel.
 void ChainerApp::CleanUpAfterCrash(void* app) {
-  static_cast<ChainerApp*>(app)->CleanUpOnce();
+  ChainerApp* self = static_cast<ChainerApp*>(app);
+  if (InterlockedExchange(&self->cleaned_up_, 1)) return;
+  self->archive_.RemoveExtracted();
 }
 
 void ChainerApp::DeleteCollected() {

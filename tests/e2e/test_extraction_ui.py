@@ -13,7 +13,7 @@ import pytest
 
 from test_archive import bundle
 from test_progress_ui import PROGRESS_DIALOG, TITLE, exit_code, probe
-from winehelpers import SEAMS_EXE, SOURCE_DIR, TOOLS_DIR, X64, files_under, log_events
+from winehelpers import SOURCE_DIR, TOOLS_DIR, X64, files_under, log_events, stripped_seams
 
 SETUP = "big-setup.exe"
 PIECES = 4  # of 1 MB each
@@ -25,9 +25,7 @@ def package(tmp_path_factory):
     followed by PIECES MB of random data. The symbols go first: the tool
     takes what follows the image for a bundle already there."""
     where = tmp_path_factory.mktemp("extraction")
-    chainer = where / "chainer.exe"
-    strip = "x86_64-w64-mingw32-strip" if X64 else "i686-w64-mingw32-strip"
-    subprocess.run([strip, "-s", "-o", chainer, SEAMS_EXE], check=True)
+    chainer = stripped_seams(where / "chainer.exe")
     setup = where / SETUP
     setup.write_bytes((TOOLS_DIR / "exit_with.exe").read_bytes() + os.urandom(PIECES << 20))
     built = bundle(where / "setup.exe", [setup], chainer=chainer)

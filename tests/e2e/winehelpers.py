@@ -225,3 +225,14 @@ def log_events(path):
 
 SEAMS_EXE = BUILD_DIR / "tests" / "chainer_seams.exe"
 TEST_DATA = BUILD_DIR / "test-data"
+
+
+def stripped_seams(dest):
+    """The test build without symbols, as the product is linked: a bundle goes
+    after the image, where the unstripped build keeps its symbol table. The
+    unwind section is renamed to the 8 characters the linker gives it, or
+    strip keeps its long name in a string table after the image."""
+    prefix = "x86_64-w64-mingw32-" if X64 else "i686-w64-mingw32-"
+    subprocess.run([prefix + "objcopy", "--strip-all", "--rename-section",
+                    ".eh_frame=.eh_fram", str(SEAMS_EXE), str(dest)], check=True)
+    return dest

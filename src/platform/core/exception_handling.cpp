@@ -10,7 +10,15 @@
 // stack, and both of GCC's unwinders walk on through the faulting frame: x64's
 // over the SEH unwind tables, x86's (DWARF-2) over .eh_frame. Code that must
 // run its cleanups as a fault passes through it is compiled with
-// -fnon-call-exceptions. A vectored handler would see faults first, before
+// -fnon-call-exceptions.
+// The two unwinders differ in how far they reach. x64's reads the unwind
+// tables every module has, system DLLs included. x86's reads only the
+// .eh_frame tables of our own image: a fault whose frame it cannot find
+// (RaiseException and every other fault inside system code) is not
+// redirected: the throw could not leave that frame and would end in
+// std::terminate. It takes the last-resort path directly, with the log
+// line, report and exit code that any fault nobody catches gets.
+// A vectored handler would see faults first, before
 // the system code that handles its own (probing a pointer, RPC); this one
 // only sees what nobody handled.
 #include "platform/core/exception_handling.h"
@@ -95,14 +103,23 @@ std::wstring UnhandledPrefix() {
 }
 
 [[noreturn]] void EndAfterCrash(const std::wstring& details) {
-  // A second thread that crashes meanwhile waits for the first to end the process.
+  // A second thread that crashes meanwhile waits for the first to end the
+  // process. The crashing thread itself may come back here (a fault in the
+  // report or the cleanup): it must not wait for itself, so it ends at once.
   static LONG ending = 0;
+  static volatile DWORD ending_thread = 0;
   if (InterlockedExchange(&ending, 1)) {
+    if (ending_thread == GetCurrentThreadId()) TerminateProcess(GetCurrentProcess(), kExitCrashed);
     for (;;) Sleep(INFINITE);
   }
+  ending_thread = GetCurrentThreadId();
   if (LoggingEnabled) LOGGER.Write(L"Unhandled exception:" + details.substr(0, details.find(L'\r')));
-  if (InteractiveUi) PresentError(nullptr, ReportMainText(), details);
-  if (g_cleanup) g_cleanup(g_cleanup_context);
+  try {
+    if (InteractiveUi) PresentError(nullptr, ReportMainText(), details);
+    if (g_cleanup) g_cleanup(g_cleanup_context);
+  } catch (...) {
+    // Nothing is left to do but end: the report and the cleanup are best effort.
+  }
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(kExitCrashed));
   ExitProcess(static_cast<UINT>(kExitCrashed));
 }
@@ -132,6 +149,23 @@ std::wstring UnhandledPrefix() {
   EndAfterCrash(details);
 }
 
+#ifndef _WIN64
+// x86's unwinder walks frames by the .eh_frame tables that only our own code
+// has; a fault it cannot walk from (inside RaiseException or another system
+// function) would make the throw end in std::terminate.
+struct DwarfBases {
+  void* tbase;
+  void* dbase;
+  void* func;
+};
+extern "C" const void* _Unwind_Find_FDE(void* pc, DwarfBases* bases);
+
+bool UnwinderKnows(uintptr_t pc) {
+  DwarfBases bases;
+  return _Unwind_Find_FDE(reinterpret_cast<void*>(pc), &bases) != nullptr;
+}
+#endif
+
 bool Overlaps(uintptr_t slot, const void* block, size_t size) {
   const uintptr_t start = reinterpret_cast<uintptr_t>(block);
   return slot + sizeof(uintptr_t) > start && slot < start + size;
@@ -154,7 +188,21 @@ bool ResumeInTranslator(EXCEPTION_POINTERS* pointers) {
   DWORD& ip = context->Eip;
   DWORD& sp = context->Esp;
 #endif
-  const uintptr_t slot = sp - sizeof(uintptr_t);
+  const bool at_fault = record.ExceptionAddress == reinterpret_cast<void*>(ip);
+  uintptr_t slot = sp - sizeof(uintptr_t);
+  uintptr_t return_address = ip + (at_fault ? 1 : 0);
+#ifndef _WIN64
+  // The unwinder looks up a return address less one: the faulting
+  // instruction itself when its address + 1 is pushed below.
+  if (!UnwinderKnows(return_address - 1)) {
+    // A call to where no code is (a bad function pointer, a data page)
+    // faults before the callee's first instruction: the caller's return
+    // address is still on top of the stack, and the stub is "called" from there.
+    return_address = *reinterpret_cast<const uintptr_t*>(sp);
+    if (!at_fault || !UnwinderKnows(return_address - 1)) return false;
+    slot = sp;
+  }
+#endif
   // The system may keep this exception's records just below the stack.
   if (Overlaps(slot, context, sizeof(CONTEXT)) || Overlaps(slot, &record, sizeof(record))) {
     return false;
@@ -163,8 +211,7 @@ bool ResumeInTranslator(EXCEPTION_POINTERS* pointers) {
   fault->record.ExceptionRecord = nullptr;
   fault->context = *context;
   fault->translating = true;
-  const bool at_fault = record.ExceptionAddress == reinterpret_cast<void*>(ip);
-  *reinterpret_cast<uintptr_t*>(slot) = ip + (at_fault ? 1 : 0);
+  *reinterpret_cast<uintptr_t*>(slot) = return_address;
   sp = slot;
   ip = reinterpret_cast<uintptr_t>(&ChainerResumeAfterFault);
   return true;

@@ -1,6 +1,7 @@
 """The log file of a real run: exact bytes of the mark, header and lines, appending
 on reuse, the fallback folder, and no file at all without a LogFile."""
 import datetime
+import os
 import re
 import subprocess
 
@@ -25,7 +26,12 @@ def cpu_brand(wine):
     """The processor's brand as Wine read it from cpuid (a virtual machine's
     /proc/cpuinfo may name another), read once."""
     if not _cpu_brand:
-        _cpu_brand.append((wine.reg_query(CPU_KEY, "ProcessorNameString") or "").strip())
+        emulated = re.search(r"model-id=((?:[^,]|,,)*)", os.environ.get("QEMU_CPU", ""))
+        if os.environ.get("CHAINER_EMULATED") and emulated:
+            # qemu-i386 answers cpuid with the brand run32.sh gave it.
+            _cpu_brand.append(emulated.group(1).replace(",,", ",").strip())
+        else:
+            _cpu_brand.append((wine.reg_query(CPU_KEY, "ProcessorNameString") or "").strip())
 
 
 def run_block_pattern(os_line, os_line_regex=None):

@@ -114,7 +114,9 @@ TEST(StructuredExceptions, FaultsOnTheLauncherWorkerBecomeSehExceptions) {
   // The thread goes on after a caught fault: a second one is translated too,
   // its source taken from the faulting frame where the symbols know it.
   const Caught again = FaultOnLauncherWorker(&ReadNull);
-  if (!Emulated()) EXPECT_EQ(again.sub_kind, 1);
+  if (!Emulated()) {
+    EXPECT_EQ(again.sub_kind, 1);
+  }
   EXPECT_EQ(again.source_file, L"exception_handling_test.cpp");
   EXPECT_NE(again.message.find(L"ReadNull() -> exception_handling_test.cpp:"), std::wstring::npos);
 }

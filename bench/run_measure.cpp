@@ -1,4 +1,5 @@
-// run_measure RUNS PROGRAM: starts PROGRAM RUNS times, one after the other, and
+// run_measure RUNS PROGRAM [ARGUMENTS]: starts PROGRAM (with ARGUMENTS appended
+// to its command line) RUNS times, one after the other, and
 // prints the median wall time in milliseconds and the largest peak working set
 // and peak private bytes (KiB) that Windows reports for it.
 #include <windows.h>
@@ -11,7 +12,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fputs("usage: run_measure RUNS PROGRAM\n", stderr);
+    std::fputs("usage: run_measure RUNS PROGRAM [ARGUMENTS]\n", stderr);
     return 2;
   }
   const int runs = _wtoi(argv[1]);
@@ -21,6 +22,7 @@ int wmain(int argc, wchar_t** argv) {
   SIZE_T peak_working_set = 0, peak_private = 0;
   for (int i = 0; i < runs; ++i) {
     std::wstring command = L"\"" + std::wstring(argv[2]) + L"\"";
+    if (argc > 3) command += L" " + std::wstring(argv[3]);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};

@@ -124,7 +124,7 @@ std::wstring DownloadFolderFor(const ChainerConfig& config) {
 }  // namespace
 
 int32_t ChainerApp::Run() {
-  module_path_ = GetModulePath();
+  module_path_ = GetProgramPath();
   module_dir_ = ModuleFolder(module_path_);
   config_path_ = ConfigPathForModule(module_path_);
 
@@ -147,6 +147,7 @@ int32_t ChainerApp::Run() {
     LoggingEnabled = true;
     LOGGER.SetLogFile(chainer_section.log_file);
   }
+  if (!start_note_.empty()) LogLine(start_note_);
 
   quiet_ = config.general.HasOption(L'q');
   InteractiveUi = !quiet_;

@@ -22,6 +22,8 @@ class ChainerApp {
   // failed, 0 without a configuration file, else the chain's result); the
   // process exit code is exit_code().
   int32_t Run();
+  // A line about how the program started, logged once the log is chosen.
+  void set_start_note(const std::wstring& note) { start_note_ = note; }
   // The chain on a loaded configuration: 0, 1 or -1.
   int32_t RunChain(ChainerConfig& config);
 
@@ -51,6 +53,7 @@ class ChainerApp {
   std::vector<std::wstring> files_to_delete_;
   PowerShellCleanup script_cleanup_;
   std::wstring module_path_;
+  std::wstring start_note_;
   std::wstring config_path_;
   std::wstring module_dir_;
   std::wstring cleanup_folder_;

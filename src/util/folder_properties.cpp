@@ -179,7 +179,7 @@ bool WindowsDirectory(std::wstring* path) {
 
 const std::wstring& SetupExeDir() {
   static const std::wstring folder = [] {
-    std::wstring module = GetModulePath();
+    std::wstring module = GetProgramPath();
     return module.empty() ? std::wstring() : FolderOf(module) + L"\\";
   }();
   return folder;

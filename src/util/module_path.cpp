@@ -16,3 +16,17 @@ std::wstring GetModulePath(HMODULE module) {
   }
   return std::wstring();
 }
+
+namespace {
+std::wstring& ProgramPath() {
+  static std::wstring path;
+  return path;
+}
+}  // namespace
+
+void SetProgramPath(const std::wstring& path) { ProgramPath() = path; }
+
+std::wstring GetProgramPath() {
+  const std::wstring& path = ProgramPath();
+  return path.empty() ? GetModulePath() : path;
+}

@@ -26,6 +26,15 @@ def wine32():
     return WinePrefix(BUILD_DIR / "wine" / "e2e-32", "win32")
 
 
+@pytest.fixture(scope="session", autouse=True)
+def no_private_copy_left_behind(wine):
+    """Every run starts from a copy of the program in a folder of its own under
+    the temporary folder; whatever the run did, that folder must be gone."""
+    yield
+    left = sorted(p.name for p in wine.drive_c.glob("users/*/Temp/cr*"))
+    assert left == [], f"private copies left behind: {left}"
+
+
 def _folder_for(request):
     return re.sub(r"[^A-Za-z0-9_.-]+", "_", request.node.name)[:60]
 

@@ -109,9 +109,12 @@ class WinePrefix:
                               input=input_bytes, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, check=check)
 
-    def run_exit_code(self, windows_exe, cwd=None, timeout=120):
-        """Starts a Windows program, waits, and returns its full 32-bit signed exit code."""
-        args = [TOOLS_DIR / "exitcode.exe", windows_exe] + ([cwd] if cwd else [])
+    def run_exit_code(self, windows_exe, cwd=None, timeout=120, arguments=None):
+        """Starts a Windows program (arguments: text appended to its command
+        line), waits, and returns its full 32-bit signed exit code."""
+        args = [TOOLS_DIR / "exitcode.exe", windows_exe]
+        if cwd or arguments:
+            args += [cwd or "-"] + ([arguments] if arguments else [])
         proc = self.wine(*args, timeout=timeout)
         out = proc.stdout.decode("ascii", "replace").strip().splitlines()
         if not out or not re.fullmatch(r"-?\d+", out[-1]):
@@ -184,8 +187,8 @@ class Installation:
         self.ini.write_bytes(data)
         return self.ini
 
-    def run(self, timeout=120):
-        return self.prefix.run_exit_code(self.win_exe, timeout=timeout)
+    def run(self, timeout=120, arguments=None):
+        return self.prefix.run_exit_code(self.win_exe, timeout=timeout, arguments=arguments)
 
     def start(self):
         """Starts the chainer without waiting; returns the Popen of the exit-code reporter."""

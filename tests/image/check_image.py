@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Checks a built chainer without running it: the machine and format of its
-image, a GUI program, and imports only of Windows' own DLLs (none that could
-be planted beside it) and only of functions Windows XP has
-(tests/image/xp_imports.txt). Prints one line with
-the size; exits 1 with the reasons when anything is off.
+image, a GUI program, imports at start of kernel32 and msvcrt alone, delayed
+imports (found through the linker map beside it) only of Windows' own DLLs,
+every function one that Windows XP has (tests/image/xp_imports.txt), and a
+load configuration asking for system-folder DLLs. Prints one line with the
+size; exits 1 with the reasons when anything is off.
 
 usage: check_image.py EXE i386|x86-64"""
+import re
 import struct
 import sys
 from pathlib import Path
@@ -15,6 +17,10 @@ GUI_SUBSYSTEM = 2
 # Not KnownDLLs: imported by name, a copy planted beside setup.exe would be
 # loaded before the program runs. The chainer loads them by full path instead.
 LOADED_BY_PATH = {"version.dll", "msi.dll", "wininet.dll", "mpr.dll"}
+# What the loader resolves before any of the program's code runs: everything
+# else waits until the program runs from its own folder.
+AT_START = {"kernel32.dll", "msvcrt.dll"}
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 
 
 def read_allowed(path):
@@ -45,6 +51,10 @@ class Image:
         self.pe32plus = self.magic == 0x20B
         directories = opt + (112 if self.pe32plus else 96)
         self.import_rva = struct.unpack_from("<I", data, directories + 8)[0]
+        self.load_config_rva, self.load_config_size = struct.unpack_from(
+            "<II", data, directories + 8 * 10)
+        self.image_base = struct.unpack_from("<Q" if self.pe32plus else "<I", data,
+                                             opt + (24 if self.pe32plus else 28))[0]
         self.sections = []
         table = opt + opt_size
         for n in range(sections):
@@ -65,22 +75,59 @@ class Image:
         """[(dll, name or '#ordinal')]"""
         found = []
         entry = self.offset(self.import_rva) if self.import_rva else None
-        thunk_size, ordinal_flag = (8, 1 << 63) if self.pe32plus else (4, 1 << 31)
         while entry is not None:
             lookup, _, _, name_rva, first_thunk = struct.unpack_from("<IIIII", self.data, entry)
             if name_rva == 0:
                 break
             dll = self.text(name_rva)
-            at = self.offset(lookup or first_thunk)
-            while True:
-                value = struct.unpack_from("<Q" if self.pe32plus else "<I", self.data, at)[0]
-                if value == 0:
-                    break
-                found.append((dll, f"#{value & 0xFFFF}" if value & ordinal_flag
-                              else self.text(value + 2)))
-                at += thunk_size
+            found += [(dll, name) for name in self.thunks(lookup or first_thunk)]
             entry += 20
         return found
+
+    def thunks(self, rva):
+        """The names a null-terminated thunk table points at."""
+        size, ordinal_flag = (8, 1 << 63) if self.pe32plus else (4, 1 << 31)
+        at, names = self.offset(rva), []
+        while True:
+            value = struct.unpack_from("<Q" if self.pe32plus else "<I", self.data, at)[0]
+            if value == 0:
+                return names
+            names.append(f"#{value & 0xFFFF}" if value & ordinal_flag else self.text(value + 2))
+            at += size
+
+    def delayed_imports(self, map_text):
+        """[(dll, name)] of the delay-import descriptors the linker map names
+        (GNU ld leaves the image's delay-import directory empty)."""
+        found = []
+        for match in re.finditer(r"^\s+0x([0-9a-f]+)\s+_?_DELAY_IMPORT_DESCRIPTOR_\w+$",
+                                 map_text, re.M):
+            at = self.offset(int(match.group(1), 16) - self.image_base)
+            attributes, name_rva, _, _, names_rva = struct.unpack_from("<5I", self.data, at)
+            if attributes != 1:
+                raise ValueError("delay-import descriptor without RVAs")
+            dll = self.text(name_rva)
+            found += [(dll, name) for name in self.thunks(names_rva)]
+        return found
+
+    def dependent_load_flags(self):
+        if not self.load_config_rva:
+            return None
+        at = self.offset(self.load_config_rva)
+        field = 0x4E if self.pe32plus else 0x36
+        if self.load_config_size < field + 2:
+            return None
+        return struct.unpack_from("<H", self.data, at + field)[0]
+
+
+def check_names(imports, allowed, faults):
+    for dll, name in imports:
+        names = allowed.get(dll.lower())
+        if dll.lower() in LOADED_BY_PATH:
+            faults.append(f"imports {dll}, which must be loaded from the system folder by path")
+        elif names is None:
+            faults.append(f"imports {dll}, which is not one of Windows' own DLLs here")
+        elif not name.startswith("#") and name not in names:
+            faults.append(f"imports {dll}!{name}, which Windows XP may lack")
 
 
 def check(path, machine):
@@ -94,14 +141,20 @@ def check(path, machine):
                       f"magic {image.magic:#x})")
     if image.subsystem != GUI_SUBSYSTEM:
         faults.append(f"subsystem {image.subsystem}, not a GUI program")
-    for dll, name in image.imports():
-        names = allowed.get(dll.lower())
-        if dll.lower() in LOADED_BY_PATH:
-            faults.append(f"imports {dll}, which must be loaded from the system folder by path")
-        elif names is None:
-            faults.append(f"imports {dll}, which is not one of Windows' own DLLs here")
-        elif not name.startswith("#") and name not in names:
-            faults.append(f"imports {dll}!{name}, which Windows XP may lack")
+    at_start = image.imports()
+    check_names(at_start, allowed, faults)
+    for dll in sorted({dll.lower() for dll, _ in at_start} - AT_START):
+        faults.append(f"imports {dll} at start; only {', '.join(sorted(AT_START))} may be")
+    map_path = Path(path).with_suffix(".map")
+    if map_path.exists():
+        delayed = image.delayed_imports(map_path.read_text(errors="replace"))
+        if not delayed:
+            faults.append(f"no delayed imports named in {map_path}")
+        check_names(delayed, allowed, faults)
+    else:
+        faults.append(f"no linker map {map_path} to find the delayed imports")
+    if image.dependent_load_flags() != LOAD_LIBRARY_SEARCH_SYSTEM32:
+        faults.append("no load configuration with DependentLoadFlags = system folder")
     return faults, len(data), kind
 
 
@@ -111,8 +164,8 @@ def main():
     if faults:
         print(f"image {path}: FAILED", *faults, sep="\n  ")
         return 1
-    print(f"image {path}: {kind} {machine} GUI, imports XP's system DLLs only, "
-          f"{size:,} bytes")
+    print(f"image {path}: {kind} {machine} GUI, imports kernel32 and msvcrt at start and "
+          f"XP's system DLLs only, {size:,} bytes")
     return 0
 
 

@@ -20,7 +20,7 @@
 
 namespace {
 void AppendTrace(const wchar_t* file_name, const std::wstring& line) {
-  const std::wstring path = FolderOf(GetModulePath()) + L"\\" + file_name;
+  const std::wstring path = FolderOf(GetProgramPath()) + L"\\" + file_name;
   FILE* trace = _wfopen(path.c_str(), L"ab");
   if (!trace) return;
   std::fprintf(trace, "%ls\n", line.c_str());

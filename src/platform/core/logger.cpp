@@ -71,12 +71,12 @@ bool CommonAppDataLogPath(std::wstring* path) {
   folder = WithTrailingBackslash(folder) + kFallbackLogFolder;
   if (!FitsLogPathBuffer(folder)) return false;
   if (!PathFileExistsW(folder.c_str()) && !CreateFolderForEveryone(folder)) return false;
-  *path = folder + L"\\" + LogFileNameFor(GetModulePath());
+  *path = folder + L"\\" + LogFileNameFor(GetProgramPath());
   return FitsLogPathBuffer(*path);
 }
 
 bool ExecutableFolderLogPath(std::wstring* path) {
-  std::wstring executable = GetModulePath();
+  std::wstring executable = GetProgramPath();
   if (executable.empty()) return false;
   *path = ExecutableLogPath(executable);
   return FitsLogPathBuffer(*path);
@@ -92,7 +92,7 @@ bool TempFolderLogPath(std::wstring* path) {
       GetLastError() != ERROR_ALREADY_EXISTS) {
     return false;
   }
-  *path = folder + L"\\" + LogFileNameFor(GetModulePath());
+  *path = folder + L"\\" + LogFileNameFor(GetProgramPath());
   return FitsLogPathBuffer(*path);
 }
 

@@ -5,6 +5,7 @@
 #include "download/credential_store.h"
 #include "download/download_errors.h"
 #include "download/file_digest.h"
+#include "platform/core/logger.h"
 #include "ui/progress_sink.h"
 #include "util/file_ops.h"
 #include "util/wide_format.h"
@@ -319,6 +320,7 @@ uint32_t FileDownloader::DownloadToFile(const std::vector<std::wstring>& urls,
   part_path_ = target_path + L".part";
   reconnect_ = true;
   posting_ = false;
+  resumed_part_ = false;
   uint32_t error = ValidateUrls();
   if (error != 0) return Fail(error, false);
   error = OpenSession();
@@ -340,6 +342,19 @@ uint32_t FileDownloader::DownloadToFile(const std::vector<std::wstring>& urls,
   uint64_t total = 0;
   SourceKind kind = SourceKind::kNetwork;
   error = OpenWithRetries(&offset, &total, &kind);
+  if (PartCannotResume(error, offset) && !Canceled()) {
+    // Kept, this ".part" file would fail every later run the same way: it
+    // goes, and the file comes once more from its first byte.
+    if (LoggingEnabled) {
+      LogLine(FormatW(L"The partial download cannot be resumed, downloading from the start. "
+                      L"Error:%lu",
+                      static_cast<unsigned long>(error)));
+    }
+    DeleteFileLong(part_path_);
+    offset = 0;
+    error = OpenWithRetries(&offset, &total, &kind);
+  }
+  resumed_part_ = error == 0 && offset != 0;
   if (error == 0 && Canceled()) error = kDownloadCanceled;
   if (error == 0 && expected_size_ != 0 && total != 0 && total != expected_size_) {
     error = kDownloadSizeMismatch;

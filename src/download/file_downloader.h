@@ -84,6 +84,9 @@ class FileDownloader {
   virtual uint32_t DownloadToFile(const std::vector<std::wstring>& urls,
                                   const std::wstring& target_path);
   virtual uint32_t DownloadUrlToFile(const std::wstring& url, const std::wstring& target_path);
+  // Whether the last DownloadToFile continued a ".part" file left by an
+  // earlier transfer rather than fetching the file from its first byte.
+  bool ResumedPart() const { return resumed_part_; }
 
   // The most a transfer without an expected size writes before it fails with
   // ERROR_FILE_TOO_LARGE; with an expected size, that size is the limit and
@@ -165,6 +168,7 @@ class FileDownloader {
   uint32_t http_status_ = 0;
   bool posting_ = false;
   bool report_progress_ = true;
+  bool resumed_part_ = false;
   std::wstring current_url_;  // the URL the open handles belong to
 
   UniqueInternet session_;

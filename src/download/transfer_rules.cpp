@@ -100,7 +100,7 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
     case 200:
       // The server ignored the range: the whole file comes again.
       if (content_length != 0 && offset >= content_length) {
-        outcome.error = 0xE0000010u;
+        outcome.error = kDownloadOffsetBeyondSize;
         outcome.offset = offset;
         return outcome;
       }
@@ -129,7 +129,7 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
           outcome.offset = offset;
           outcome.total = offset;
         } else if (range.complete < offset) {
-          outcome.error = 0xE0000010u;
+          outcome.error = kDownloadOffsetBeyondSize;
           outcome.offset = offset;
         } else {
           outcome.error = HttpStatusError(status);
@@ -163,6 +163,10 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
 
 uint64_t ResumeOffset(uint64_t part_size, uint64_t expected_size) {
   return expected_size != 0 && part_size > expected_size ? 0 : part_size;
+}
+
+bool PartCannotResume(uint32_t error, uint64_t offset) {
+  return offset != 0 && (error == kDownloadOffsetBeyondSize || error == HttpStatusError(416));
 }
 
 std::wstring RangeHeader(uint64_t offset) {

@@ -49,6 +49,15 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
 // resuming it could only fail, so it starts over.
 uint64_t ResumeOffset(uint64_t part_size, uint64_t expected_size);
 
+// Whether a failed open of a transfer that resumed at offset shows that its
+// ".part" file can never be continued, so that it is discarded and the file
+// fetched from the start: the server's file is not longer than the ".part"
+// file (a 200 that ignored the range, a 416 naming a smaller size, an FTP
+// file no longer than the offset), or the server cannot serve the rest (a 416
+// that does not confirm the ".part" file complete). Any other failure, a 5xx
+// above all, says nothing about the ".part" file, which stays for a later run.
+bool PartCannotResume(uint32_t error, uint64_t offset);
+
 // "Range: bytes=<offset>-\r\n", or empty for offset 0.
 std::wstring RangeHeader(uint64_t offset);
 

@@ -133,6 +133,30 @@ def test_download_cut_twice_resumes_and_matches_its_md5(web, run):
     assert len(offsets) == 2 and 0 < offsets[0] < offsets[1] < len(SETUP)
 
 
+@pytest.mark.parametrize("case, statuses", [
+    ("longer", [416, 200]),       # the server says its file is shorter than the part
+    ("other-bytes", [416, 200]),  # complete, but fails the MD5
+    ("norange", [200, 200]),      # the range is ignored and nothing would follow
+])
+def test_unresumable_part_fetched_anew(web, run, case, statuses):
+    """A ".part" file the server shows can never be continued is discarded and
+    the file fetched from the start in the same run."""
+    part = {"longer": SETUP + b"tail", "other-bytes": bytes(len(SETUP)),
+            "norange": SETUP[:-1] + b"x"}[case]
+    path = f"{'norange' if case == 'norange' else 'resume'}/{case}.exe"
+    web.add(path, SETUP)
+    run.downloads.mkdir()
+    (run.downloads / f"{case}.exe.part").write_bytes(part)
+    assert run.run("q", [prereq("Runtime", web.url(path), run.record, MD5=md5(SETUP))],
+                   "complete") == 0
+    requests = [(r, status) for uri, r, status in web.requests() if uri == "/" + path]
+    assert requests == [(f"bytes={len(part)}-", statuses[0]), ("-", statuses[1])]
+    assert (run.downloads / f"{case}.exe").read_bytes() == SETUP
+    assert not (run.downloads / f"{case}.exe.part").exists()
+    assert "Downloaded file was accepted." in run.events()
+    assert run.launched_from() == [run.inst.win_dir + "\\downloads"]
+
+
 def test_second_of_three_rejected_keeps_the_first_and_never_asks_for_the_third(web, run):
     for name in ("one", "two", "three"):
         web.add(f"three/{name}.exe", SETUP)

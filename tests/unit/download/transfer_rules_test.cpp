@@ -107,6 +107,36 @@ TEST(TransferRulesTest, LongerPartThanExpectedStartsOver) {
   EXPECT_EQ(0u, ResumeOffset(1001, 1000));
 }
 
+// Only answers that show the ".part" file cannot be continued discard it;
+// a server in trouble or a missing file leaves it for a later run.
+TEST(TransferRulesTest, PartDiscardedOnlyWhenTheServerShowsItCannotBeContinued) {
+  const uint64_t part = 1000;
+  const struct {
+    uint32_t status;
+    uint64_t length;
+    const wchar_t* range;
+    bool discard;
+  } cases[] = {
+      {416, 0, L"", true},                // no size: the rest cannot be had
+      {416, 0, L"bytes */800", true},     // the server's file is shorter
+      {416, 0, L"bytes */5000", true},    // longer, yet no range of it is served
+      {200, 1000, L"", true},             // range ignored, file no longer than the part
+      {416, 0, L"bytes */1000", false},   // the part is the whole file
+      {200, 1500, L"", false},            // range ignored: the body replaces the part
+      {503, 0, L"", false},
+      {500, 0, L"", false},
+      {404, 0, L"", false},
+      {206, 500, L"bytes 900-1399/1500", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.status << " " << c.range);
+    const uint32_t error = DecideHttpStatus(c.status, c.length, part, c.range).error;
+    EXPECT_EQ(c.discard, PartCannotResume(error, part));
+    // Without a ".part" file there is nothing to discard.
+    EXPECT_FALSE(PartCannotResume(error, 0));
+  }
+}
+
 TEST(TransferRulesTest, HeaderLines) {
   EXPECT_EQ(L"", RangeHeader(0));
   EXPECT_EQ(L"Range: bytes=1000-\r\n", RangeHeader(1000));

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -109,7 +110,29 @@ class FileDownloader {
 
   static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, void* info,
                                       DWORD info_length);
-  void OnStatus(DWORD status, void* info);
+
+  // What WinINet's status callback and its asynchronous calls write into,
+  // the context of every handle. It lives apart from the downloader so that
+  // it can outlive it when WinINet never confirms that a handle has closed.
+  struct CallbackState {
+    void OnStatus(DWORD status, void* info);
+
+    UniqueKernelHandle request_done;
+    UniqueKernelHandle handle_closed;
+    // Written by WinINet's threads in the status callback, read by the downloader.
+    std::atomic<int32_t> pending{-1};
+    std::atomic<bool> completed{false};
+    std::atomic<bool> connection_closed{false};
+    std::atomic<DWORD_PTR> async_result{0};
+    std::atomic<DWORD> async_error{0};
+    std::atomic<HINTERNET> async_handle{nullptr};
+    std::wstring last_response;
+    // Filled by asynchronous reads: a read still outstanding after a
+    // cancellation writes here until its handle is closed.
+    std::vector<char> buffer;
+    DWORD bytes_read = 0;
+    DWORD bytes_available = 0;
+  };
 
   // Runs call (a WinINet call made with this as its context) and waits for it;
   // a handle it gives comes back in *handle. 0 or the error.
@@ -174,21 +197,9 @@ class FileDownloader {
   UniqueInternet session_;
   UniqueInternet connection_;
   UniqueInternet request_;
-  UniqueKernelHandle request_done_;
-  UniqueKernelHandle handle_closed_;
-  // Written by WinINet's threads in the status callback, read here.
-  std::atomic<int32_t> pending_{-1};
-  std::atomic<bool> completed_{false};
-  std::atomic<bool> connection_closed_{false};
-  std::atomic<DWORD_PTR> async_result_{0};
-  std::atomic<DWORD> async_error_{0};
-  std::atomic<HINTERNET> async_handle_{nullptr};
-  std::wstring last_response_;
-  // Filled by asynchronous reads; members so that a read still outstanding
-  // after a cancellation writes into live memory until its handle is closed.
-  std::vector<char> buffer_;
-  DWORD bytes_read_ = 0;
-  DWORD bytes_available_ = 0;
+  std::unique_ptr<CallbackState> state_;
+  // A close was not confirmed in time: state_ is never freed.
+  bool close_unconfirmed_ = false;
   bool went_async_ = false;            // the last RunAsync call completed later
   uint32_t read_size_ = kMinReadSize;  // what the next read asks for
   // A call went asynchronous and its completion has not been waited for.

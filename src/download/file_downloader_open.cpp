@@ -99,7 +99,7 @@ std::wstring Decode(const std::string& bytes, uint32_t code_page) {
 uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts,
                                   const wchar_t* verb, uint64_t* offset, uint64_t* total) {
   const bool secure = SchemeKindOf(parts.scheme) == SchemeKind::kHttps;
-  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
+  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_.get());
   HINTERNET made = nullptr;
   uint32_t error = RunAsync(
       kPendingConnect,
@@ -225,7 +225,7 @@ uint32_t FileDownloader::DrainResponse() {
 
 uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts, uint64_t* offset,
                                  uint64_t* total) {
-  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
+  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_.get());
   std::wstring user = parts.user;
   std::wstring password = parts.password;
   HINTERNET made = nullptr;
@@ -262,7 +262,7 @@ uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts,
       *offset = 0;
     } else if (error != 0) {
       return error;
-    } else if (FtpReplyCode(last_response_) != 350) {
+    } else if (FtpReplyCode(state_->last_response) != 350) {
       *offset = 0;
     }
   } else {

@@ -12,9 +12,11 @@ enum class SchemeKind { kUnsupported, kFtp, kHttp, kHttps, kFile };
 // The kind of a URL scheme name ("http", "HTTPS", ...), case-insensitive.
 SchemeKind SchemeKindOf(const std::wstring& scheme);
 
-// kDownloadHttpStatusBase plus a status the transfer cannot use.
+// kDownloadHttpStatusBase plus a final status (200 and above) the transfer
+// cannot use; kDownloadInvalidResponse for an informational one (below 200).
 uint32_t HttpStatusError(uint32_t status);
-// The status a code of HttpStatusError carries; 0 for any other code.
+// The status a code of HttpStatusError carries; 0 for any other code, the
+// Exception class's code among them.
 uint32_t HttpStatusOfError(uint32_t error);
 
 // A Content-Range value: "bytes 1000-1499/1500", "bytes 1000-1499/*" or, on a

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/core/exceptions.h"
+
 namespace {
 
 TEST(TransferRulesTest, SchemeKinds) {
@@ -90,6 +92,14 @@ TEST(TransferRulesTest, ContentRangeChecksTheOffset) {
   }
   EXPECT_EQ(503u, HttpStatusOfError(HttpStatusError(503)));
   EXPECT_EQ(0u, HttpStatusOfError(0xE0000018u));
+  // The status family stays clear of the Exception class's code and of the
+  // download family; an informational status is no answer at all.
+  EXPECT_EQ(0u, HttpStatusOfError(Exception::kCode));
+  for (uint32_t status : {100u, 101u, 199u}) {
+    EXPECT_EQ(kDownloadInvalidResponse, DecideHttpStatus(status, 0, 0, L"").error) << status;
+  }
+  EXPECT_EQ(200u, HttpStatusOfError(HttpStatusError(200)));
+  EXPECT_EQ(0xE000002Cu, kDownloadRangeMismatch);
 
   ContentRange range;
   ASSERT_TRUE(ParseContentRange(L"bytes 4294967296-4294967300/4294967301", &range));

@@ -42,6 +42,10 @@ void LogFailureCause(uint32_t error, bool asked_user) {
   if (const uint32_t status = HttpStatusOfError(error)) {
     LogLine(FormatW(L"The server answered with HTTP status %u.", status));
   }
+  // Not every system has a text for these (Wine has none for some).
+  if (IsCertificateError(error)) {
+    LogLine(L"The server's certificate is not trusted, has expired, or is for another name.");
+  }
   if (error == kDownloadNeedCredentials) {
     LogLine(asked_user ? L"The server or proxy requires a user name and password; none was given."
                    : L"The server or proxy requires a user name and password; a silent run "

@@ -52,6 +52,9 @@ class FileDownloader {
   virtual void SetRetryCount(int32_t count);
   // The session's connect timeout in milliseconds; 0 is ignored.
   virtual void SetConnectTimeout(uint32_t milliseconds);
+  // How long an HTTP request waits for data, in milliseconds; 0 (the
+  // default) keeps WinINet's own, or 30 s where WinINet has no limit at all.
+  void SetReceiveTimeout(uint32_t milliseconds) { receive_timeout_ = milliseconds; }
   // Asks for the file only when newer (UTC); year 0 turns it off.
   virtual void SetIfModifiedSince(const SYSTEMTIME& time);
   // Reads the server's Last-Modified into GetLastModified.
@@ -176,6 +179,7 @@ class FileDownloader {
   std::wstring proxy_;
   int32_t retry_count_ = 6;
   uint32_t connect_timeout_ = 0;
+  uint32_t receive_timeout_ = 0;
   uint64_t expected_size_ = 0;
   uint64_t size_limit_ = kDefaultSizeLimit;
   bool resume_ = true;

@@ -8,6 +8,7 @@
 #include "download/credential_store.h"
 #include "download/download_errors.h"
 #include "download_test_support.h"
+#include "install/process_launch.h"
 
 namespace {
 
@@ -157,6 +158,37 @@ TEST(FileDownloaderTest, PartTheServerCannotContinueIsFetchedAgainOnce) {
       }
     }
   }
+}
+
+// A server that accepts the connection (the listening socket's backlog does)
+// and never answers: the transfer ends when no data came in time, and its
+// failure is told in words from WinINet's own message table.
+TEST(FileDownloaderTest, SilentServerEndsInATimeoutToldInWords) {
+  WSADATA data;
+  ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof(address);
+  ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+  ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size));
+  ASSERT_EQ(0, listen(listener, 4));
+  TempFolder folder;
+  RecordingSink sink;
+  FileDownloader downloader(&sink, nullptr);
+  downloader.SetReceiveTimeout(1000);
+  downloader.SetRetryCount(0);
+  const DWORD start = GetTickCount();
+  const uint32_t result = downloader.DownloadUrlToFile(
+      L"http://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)) + L"/setup.exe",
+      folder.Path(L"setup.exe"));
+  EXPECT_LT(GetTickCount() - start, 15000u);
+  // Windows says 12002 (timeout); Wine ends the request as 12030 (terminated).
+  EXPECT_TRUE(result == 12002u || result == 12030u) << result;
+  EXPECT_NE(SystemMessageText(result), std::to_wstring(result));
+  closesocket(listener);
+  WSACleanup();
 }
 
 // Refusals map to their codes, reported with the file name; "not modified"

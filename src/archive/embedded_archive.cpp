@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "archive/pe_overlay.h"
@@ -430,15 +431,19 @@ class UnpackProgress : public IUnpackProgress {
   void SetTotal(uint32_t files) override {
     if (progress_) progress_->BeginUnpacking(files);
   }
-  void FileDone(const std::wstring& jar_path) override {
+  void FileDone(const std::wstring& jar_path, bool made) override {
+    // Read once the worker has ended.
+    if (made) made_.push_back(jar_path);
     if (!progress_) return;
     progress_->BeginFile(jar_path);
     progress_->AddBytes(1);
   }
   bool IsCanceled() override { return progress_ && progress_->IsCanceled(); }
+  const std::vector<std::wstring>& made() const { return made_; }
 
  private:
   IExtractionProgress* progress_;
+  std::vector<std::wstring> made_;
 };
 }  // namespace
 
@@ -460,8 +465,10 @@ void EmbeddedArchive::UnpackJavaArchives(const std::vector<std::wstring>& files,
   if (result != kUnpackSucceeded && LoggingEnabled) {
     LOGGER.Write(FormatW(L"Java archives not unpacked. Error:%lu", result));
   }
-  // The JARs stand where the packed files stood and go away with them.
+  // The JARs stand where the packed files stood and go away with them, but
+  // only those this run made: one that was there before stays.
+  const std::vector<std::wstring>& made = unpack_progress.made();
   for (const std::wstring& jar : jars) {
-    if (PathExists(jar)) extracted_files_.push_back(jar);
+    if (std::find(made.begin(), made.end(), jar) != made.end()) extracted_files_.push_back(jar);
   }
 }

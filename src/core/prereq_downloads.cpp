@@ -42,6 +42,10 @@ void LogFailureCause(uint32_t error, bool asked_user) {
   if (const uint32_t status = HttpStatusOfError(error)) {
     LogLine(FormatW(L"The server answered with HTTP status %u.", status));
   }
+  // Not every system has a text for these (Wine has none for some).
+  if (IsCertificateError(error)) {
+    LogLine(L"The server's certificate is not trusted, has expired, or is for another name.");
+  }
   if (error == kDownloadNeedCredentials) {
     LogLine(asked_user ? L"The server or proxy requires a user name and password; none was given."
                    : L"The server or proxy requires a user name and password; a silent run "
@@ -82,7 +86,22 @@ uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink* sink) {
       sink->SetStatus(FormatW(caption.c_str(), record.name.c_str()), 9, 0);
     }
     LogLine(L"Starting download of:" + record.name);
-    downloads_.DownloadOne(i);
+    // A file finished from an earlier run's ".part" file may be the head of
+    // another file with this one's tail: when it fails the check it comes
+    // once more from its first byte before the rejection stands.
+    bool accepted = false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      downloads_.DownloadOne(i);
+      const DownloadItem& item = downloads_.items[i];
+      if (item.status != kItemTransferred) break;
+      LogLine(L"Download completed succesfully.");
+      accepted = Accepted(item, record);
+      if (accepted || !item.resumed_part) break;
+      LogLine(L"Downloaded file was rejected; it was finished from an earlier partial download. "
+              L"Downloading it again from the start.");
+      DeleteFileLong(item.local_path);
+      downloads_.items[i].status = kItemPending;
+    }
     const DownloadItem& item = downloads_.items[i];
 
     if (item.status != kItemTransferred) {
@@ -103,9 +122,8 @@ uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink* sink) {
       continue;
     }
 
-    LogLine(L"Download completed succesfully.");
     if (!keep_files) downloads_.files_to_delete.push_back(item.local_path);
-    if (!Accepted(item, record)) {
+    if (!accepted) {
       DeleteFileLong(item.local_path);
       LogLine(L"Downloaded file was rejected.(Invalid size or MD5).");
       if (sink) sink->ReportError(item.file_name, kDownloadFileRejected, nullptr);

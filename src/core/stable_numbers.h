@@ -88,14 +88,21 @@ constexpr uint32_t kDownloadSizeMismatch = 0xE0000023u;  // total differs from t
 constexpr uint32_t kMandatoryFailed = 0xE0000024u;       // a mandatory download or setup failed
 constexpr uint32_t kRebootStartedOrRefused = 0xE0000025u;
 constexpr uint32_t kDownloadPostRefused = 0xE000002Bu;  // a POST answered other than 200
+// A 206 for another range than asked for: its body cannot continue the
+// ".part" file. (It once borrowed WinINet's 12152, which means a response
+// that cannot be parsed at all.)
+constexpr uint32_t kDownloadRangeMismatch = 0xE000002Cu;
 
 // ERROR_INTERNET_UNRECOGNIZED_SCHEME: also an empty URL list.
 constexpr uint32_t kDownloadUnsupportedScheme = 12006u;
-// ERROR_HTTP_INVALID_SERVER_RESPONSE: a 206 for another range than asked for.
-constexpr uint32_t kDownloadRangeMismatch = 12152u;
-// A response status the transfer cannot use (416 without a complete ".part",
-// 5xx, a 3xx WinINet did not follow, ...) fails with this base plus the
-// status, so that the number the server gave reaches the log. The codes of
-// the whole family are never used for anything else.
+// ERROR_HTTP_INVALID_SERVER_RESPONSE: also a final status below 200, which no
+// server may send.
+constexpr uint32_t kDownloadInvalidResponse = 12152u;
+// A final response status from 200 on that the transfer cannot use (5xx, a
+// 3xx WinINet did not follow, ...) fails with this base plus the status, so
+// that the number the server gave reaches the log: 0xE00100C8 to 0xE00103E7
+// for the three-digit statuses. Below those lies 0xE0010064, the fixed code
+// of the Exception class (platform/core/exceptions.h): no status maps there,
+// and that code is never read as one.
 constexpr uint32_t kDownloadHttpStatusBase = 0xE0010000u;
 #endif

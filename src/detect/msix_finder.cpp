@@ -50,20 +50,8 @@ HRESULT FindFirstMatch(FindJob* job) {
   if (FAILED(hr = manager->FindPackagesByUserSecurityId(nullptr, packages.put()))) return hr;
   RuntimeRef<IPackageIterator> it;
   if (FAILED(hr = packages->First(it.put()))) return hr;
-  boolean has_current = 0;
-  if (FAILED(hr = it->get_HasCurrent(&has_current))) return hr;
-  while (has_current) {
-    RuntimeRef<IPackage> package;
-    StorePackageIdentity identity;
-    if (FAILED(hr = it->get_Current(package.put()))) return hr;
-    if (FAILED(hr = ReadIdentity(package.get(), &identity))) return hr;
-    if (PackageMatches(identity, job->name, job->publisher, job->architecture)) {
-      job->version = PackageVersionText(identity);
-      return S_OK;
-    }
-    if (FAILED(hr = it->MoveNext(&has_current))) return hr;
-  }
-  return S_OK;
+  return FindMatchingPackage(it.get(), job->name, job->publisher, job->architecture,
+                             &job->version);
 }
 
 DWORD WINAPI RunFindJob(void* parameter) {
@@ -92,6 +80,33 @@ class MsixFinder : public IMsixFinder {
   }
 };
 }  // namespace
+
+HRESULT FindMatchingPackage(IPackageIterator* packages, const std::wstring& name,
+                            const std::wstring& publisher, const std::wstring& architecture,
+                            std::wstring* version) {
+  boolean has_current = 0;
+  HRESULT hr = packages->get_HasCurrent(&has_current);
+  if (FAILED(hr)) return hr;
+  while (has_current) {
+    RuntimeRef<IPackage> package;
+    StorePackageIdentity identity;
+    hr = packages->get_Current(package.put());
+    if (SUCCEEDED(hr)) hr = package.get() ? ReadIdentity(package.get(), &identity) : E_POINTER;
+    if (FAILED(hr)) {
+      // One package the system cannot describe (a damaged or half-removed
+      // one) says nothing about the others.
+      if (LoggingEnabled) {
+        LOGGER.Write(FormatW(L"Store package skipped, its identity cannot be read. Error:0x%08lX",
+                             static_cast<unsigned long>(hr)));
+      }
+    } else if (PackageMatches(identity, name, publisher, architecture)) {
+      *version = PackageVersionText(identity);
+      return S_OK;
+    }
+    if (FAILED(hr = packages->MoveNext(&has_current))) return hr;
+  }
+  return S_OK;
+}
 
 IMsixFinder& GetSystemMsixFinder() {
   static MsixFinder finder;

@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "install/winrt_abi.h"
+
 class IMsixFinder {
  public:
   virtual ~IMsixFinder() = default;
@@ -15,3 +17,11 @@ class IMsixFinder {
 
 // The finder of the running system. It lives until the process ends.
 IMsixFinder& GetSystemMsixFinder();
+
+// The walk of Find over the packages an iterator yields: the version of the
+// first that matches, into *version (left as it is when none does). A package
+// whose identity cannot be read is logged and skipped. S_OK, or the failure
+// of the iterator itself.
+HRESULT FindMatchingPackage(winrt_abi::IPackageIterator* packages, const std::wstring& name,
+                            const std::wstring& publisher, const std::wstring& architecture,
+                            std::wstring* version);

@@ -40,6 +40,7 @@ uint32_t DownloadQueue::DownloadOne(size_t index) {
   }
   if (item.expected_size != 0) downloader.SetExpectedSize(item.expected_size);
   last_error = downloader.DownloadToFile(std::vector<std::wstring>{item.url}, item.local_path);
+  item.resumed_part = downloader.ResumedPart();
   if (last_error != 0) return ERROR_ACCESS_DENIED;
   item.status = kItemTransferred;
   return 0;

@@ -22,6 +22,9 @@ struct DownloadItem {
   int32_t status = kItemPending;
   int32_t prereq_index = 0;
   std::wstring folder;  // "sub\folder" or "sub\folder?forced-name.exe"
+  // Filled by DownloadOne: the file was finished from a ".part" file of an
+  // earlier run, whose bytes the server did not send this time.
+  bool resumed_part = false;
 };
 
 class DownloadQueue {

@@ -5,6 +5,7 @@
 #include "download/credential_store.h"
 #include "download/download_errors.h"
 #include "download/file_digest.h"
+#include "platform/core/logger.h"
 #include "ui/progress_sink.h"
 #include "util/file_ops.h"
 #include "util/wide_format.h"
@@ -53,11 +54,18 @@ DWORD CrackUrl(const std::wstring& url, UrlParts* parts) {
 }
 
 FileDownloader::FileDownloader(IProgressSink* sink, CredentialStore* credentials)
-    : sink_(sink), credentials_(credentials), buffer_(kMaxReadSize) {}
+    : sink_(sink), credentials_(credentials), state_(new CallbackState) {
+  state_->buffer.resize(kMaxReadSize);
+}
 
 FileDownloader::~FileDownloader() {
   CloseTransferHandles();
   CloseSession();
+  // WinINet may still call back into the state of a handle whose closing it
+  // never confirmed, or finish a read into its buffer: freed, that memory
+  // would be written after its reuse. It stays allocated until the process
+  // ends instead (once per such transfer, a few hundred KiB at most).
+  if (close_unconfirmed_) state_.release();
 }
 
 void FileDownloader::SetProxy(const std::wstring& proxy) {
@@ -123,16 +131,16 @@ uint32_t FileDownloader::DownloadUrlToFile(const std::wstring& url,
 
 void CALLBACK FileDownloader::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* info,
                                              DWORD) {
-  if (context != 0) reinterpret_cast<FileDownloader*>(context)->OnStatus(status, info);
+  if (context != 0) reinterpret_cast<CallbackState*>(context)->OnStatus(status, info);
 }
 
-void FileDownloader::OnStatus(DWORD status, void* info) {
+void FileDownloader::CallbackState::OnStatus(DWORD status, void* info) {
   switch (status) {
     case INTERNET_STATUS_CONNECTION_CLOSED:
-      connection_closed_ = true;
+      connection_closed = true;
       return;
     case INTERNET_STATUS_HANDLE_CLOSING:
-      SetEvent(handle_closed_.get());
+      SetEvent(handle_closed.get());
       return;
     case INTERNET_STATUS_REQUEST_COMPLETE:
       break;
@@ -140,26 +148,26 @@ void FileDownloader::OnStatus(DWORD status, void* info) {
       return;
   }
   const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-  async_error_ = result ? result->dwError : ERROR_INTERNET_INTERNAL_ERROR;
-  async_result_ = result ? result->dwResult : 0;
-  const int32_t pending = pending_;
+  async_error = result ? result->dwError : ERROR_INTERNET_INTERNAL_ERROR;
+  async_result = result ? result->dwResult : 0;
+  const int32_t call = pending;
   const bool makes_handle =
-      pending == 0 || pending == 1 || pending == 2 || pending == 5 || pending == kPendingHttpOpen;
-  if (makes_handle || pending == kPendingFtpCommand) {
-    if (makes_handle) async_handle_ = reinterpret_cast<HINTERNET>(async_result_.load());
+      call == 0 || call == 1 || call == 2 || call == 5 || call == kPendingHttpOpen;
+  if (makes_handle || call == kPendingFtpCommand) {
+    if (makes_handle) async_handle = reinterpret_cast<HINTERNET>(async_result.load());
     // The response text is kept per thread: it is read on the thread that
     // completed the call.
     DWORD code = 0;
     wchar_t text[1024];
     DWORD length = sizeof(text) / sizeof(text[0]);
     if (Wininet().InternetGetLastResponseInfoW(&code, text, &length)) {
-      last_response_.assign(text, std::min<DWORD>(length, sizeof(text) / sizeof(text[0])));
+      last_response.assign(text, std::min<DWORD>(length, sizeof(text) / sizeof(text[0])));
     } else {
-      last_response_.clear();
+      last_response.clear();
     }
   }
-  completed_ = true;
-  SetEvent(request_done_.get());
+  completed = true;
+  SetEvent(request_done.get());
 }
 
 uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINTERNET*)>& call,
@@ -167,14 +175,14 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
   // No event is reset or set around a call that completes at once: under
   // Wine each is a request to the Wine server, and reads complete at once
   // thousands of times per transfer (a reset and a set around every call
-  // took longer than moving the data). completed_ is what the wait looks at;
+  // took longer than moving the data). completed is what the wait looks at;
   // the auto-reset event only wakes it, so a signal left from an earlier
   // completion costs one more look at the flag.
-  pending_ = pending;
-  completed_ = false;
-  async_result_ = 0;
-  async_error_ = 0;
-  async_handle_ = nullptr;
+  state_->pending = pending;
+  state_->completed = false;
+  state_->async_result = 0;
+  state_->async_error = 0;
+  state_->async_handle = nullptr;
   went_async_ = false;
   HINTERNET made = nullptr;
   SetLastError(0);
@@ -185,7 +193,7 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
       wchar_t text[1024];
       DWORD length = sizeof(text) / sizeof(text[0]);
       if (Wininet().InternetGetLastResponseInfoW(&code, text, &length))
-        last_response_.assign(text, length);
+        state_->last_response.assign(text, length);
     }
     return 0;
   }
@@ -199,37 +207,44 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
   uint32_t waited = WaitForCompletion();
   if (waited != 0) return waited;
   outstanding_ = false;
-  if (async_result_ == 0) {
-    return async_error_ != 0 ? async_error_.load() : ERROR_INTERNET_INTERNAL_ERROR;
+  if (state_->async_result == 0) {
+    return state_->async_error != 0 ? state_->async_error.load() : ERROR_INTERNET_INTERNAL_ERROR;
   }
-  if (handle) *handle = async_handle_;
+  if (handle) *handle = state_->async_handle;
   return 0;
 }
 
 uint32_t FileDownloader::WaitForCompletion() {
   // The completion wakes the wait at once; the timeout only bounds how long a
   // cancellation goes unnoticed while the server sends nothing.
-  while (!completed_) {
+  while (!state_->completed) {
     if (Canceled()) return kDownloadCanceled;
-    WaitForSingleObject(request_done_.get(), kCancelPollMs);
+    WaitForSingleObject(state_->request_done.get(), kCancelPollMs);
   }
   return 0;
 }
 
 void FileDownloader::CloseHandleAndWait(UniqueInternet* handle) {
   if (!handle->valid()) return;
-  ResetEvent(handle_closed_.get());
+  ResetEvent(state_->handle_closed.get());
   handle->reset();
   // The callback must be done with this object before it goes away: a call
   // left outstanding by a cancellation completes (cancelled) when its handle
   // closes. The waits are bounded so that a WinINet that never confirms
   // cannot hang the run.
   const DWORD start = GetTickCount();
-  while (outstanding_ && !completed_ && GetTickCount() - start < kCloseWaitMs) {
-    WaitForSingleObject(request_done_.get(), kCancelPollMs);
+  while (outstanding_ && !state_->completed && GetTickCount() - start < kCloseWaitMs) {
+    WaitForSingleObject(state_->request_done.get(), kCancelPollMs);
   }
+  const bool call_ended = !outstanding_ || state_->completed;
   outstanding_ = false;
-  WaitForSingleObject(handle_closed_.get(), kCloseWaitMs);
+  const bool closed = WaitForSingleObject(state_->handle_closed.get(), kCloseWaitMs) == WAIT_OBJECT_0;
+  if ((!call_ended || !closed) && !close_unconfirmed_) {
+    close_unconfirmed_ = true;
+    LogLine(FormatW(L"WinINet did not confirm closing a transfer within %lu ms; its callback "
+                    L"data is kept until the program ends.",
+                    static_cast<unsigned long>(kCloseWaitMs)));
+  }
 }
 
 void FileDownloader::CloseTransferHandles() {
@@ -246,9 +261,9 @@ void FileDownloader::CloseSession() {
 uint32_t FileDownloader::OpenSession() {
   CloseTransferHandles();
   CloseSession();
-  request_done_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  handle_closed_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!request_done_ || !handle_closed_) return GetLastError();
+  state_->request_done.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  state_->handle_closed.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!state_->request_done || !state_->handle_closed) return GetLastError();
   // Every other WinINet call of a transfer goes through the session made here.
   const WininetApi* wininet = WininetDll();
   if (!wininet) return GetLastError();
@@ -319,6 +334,7 @@ uint32_t FileDownloader::DownloadToFile(const std::vector<std::wstring>& urls,
   part_path_ = target_path + L".part";
   reconnect_ = true;
   posting_ = false;
+  resumed_part_ = false;
   uint32_t error = ValidateUrls();
   if (error != 0) return Fail(error, false);
   error = OpenSession();
@@ -340,6 +356,19 @@ uint32_t FileDownloader::DownloadToFile(const std::vector<std::wstring>& urls,
   uint64_t total = 0;
   SourceKind kind = SourceKind::kNetwork;
   error = OpenWithRetries(&offset, &total, &kind);
+  if (PartCannotResume(error, offset) && !Canceled()) {
+    // Kept, this ".part" file would fail every later run the same way: it
+    // goes, and the file comes once more from its first byte.
+    if (LoggingEnabled) {
+      LogLine(FormatW(L"The partial download cannot be resumed, downloading from the start. "
+                      L"Error:%lu",
+                      static_cast<unsigned long>(error)));
+    }
+    DeleteFileLong(part_path_);
+    offset = 0;
+    error = OpenWithRetries(&offset, &total, &kind);
+  }
+  resumed_part_ = error == 0 && offset != 0;
   if (error == 0 && Canceled()) error = kDownloadCanceled;
   if (error == 0 && expected_size_ != 0 && total != 0 && total != expected_size_) {
     error = kDownloadSizeMismatch;

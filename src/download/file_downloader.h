@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ class FileDownloader {
   virtual void SetRetryCount(int32_t count);
   // The session's connect timeout in milliseconds; 0 is ignored.
   virtual void SetConnectTimeout(uint32_t milliseconds);
+  // How long an HTTP request waits for data, in milliseconds; 0 (the
+  // default) keeps WinINet's own, or 30 s where WinINet has no limit at all.
+  void SetReceiveTimeout(uint32_t milliseconds) { receive_timeout_ = milliseconds; }
   // Asks for the file only when newer (UTC); year 0 turns it off.
   virtual void SetIfModifiedSince(const SYSTEMTIME& time);
   // Reads the server's Last-Modified into GetLastModified.
@@ -84,6 +88,9 @@ class FileDownloader {
   virtual uint32_t DownloadToFile(const std::vector<std::wstring>& urls,
                                   const std::wstring& target_path);
   virtual uint32_t DownloadUrlToFile(const std::wstring& url, const std::wstring& target_path);
+  // Whether the last DownloadToFile continued a ".part" file left by an
+  // earlier transfer rather than fetching the file from its first byte.
+  bool ResumedPart() const { return resumed_part_; }
 
   // The most a transfer without an expected size writes before it fails with
   // ERROR_FILE_TOO_LARGE; with an expected size, that size is the limit and
@@ -106,7 +113,29 @@ class FileDownloader {
 
   static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, void* info,
                                       DWORD info_length);
-  void OnStatus(DWORD status, void* info);
+
+  // What WinINet's status callback and its asynchronous calls write into,
+  // the context of every handle. It lives apart from the downloader so that
+  // it can outlive it when WinINet never confirms that a handle has closed.
+  struct CallbackState {
+    void OnStatus(DWORD status, void* info);
+
+    UniqueKernelHandle request_done;
+    UniqueKernelHandle handle_closed;
+    // Written by WinINet's threads in the status callback, read by the downloader.
+    std::atomic<int32_t> pending{-1};
+    std::atomic<bool> completed{false};
+    std::atomic<bool> connection_closed{false};
+    std::atomic<DWORD_PTR> async_result{0};
+    std::atomic<DWORD> async_error{0};
+    std::atomic<HINTERNET> async_handle{nullptr};
+    std::wstring last_response;
+    // Filled by asynchronous reads: a read still outstanding after a
+    // cancellation writes here until its handle is closed.
+    std::vector<char> buffer;
+    DWORD bytes_read = 0;
+    DWORD bytes_available = 0;
+  };
 
   // Runs call (a WinINet call made with this as its context) and waits for it;
   // a handle it gives comes back in *handle. 0 or the error.
@@ -150,6 +179,7 @@ class FileDownloader {
   std::wstring proxy_;
   int32_t retry_count_ = 6;
   uint32_t connect_timeout_ = 0;
+  uint32_t receive_timeout_ = 0;
   uint64_t expected_size_ = 0;
   uint64_t size_limit_ = kDefaultSizeLimit;
   bool resume_ = true;
@@ -165,26 +195,15 @@ class FileDownloader {
   uint32_t http_status_ = 0;
   bool posting_ = false;
   bool report_progress_ = true;
+  bool resumed_part_ = false;
   std::wstring current_url_;  // the URL the open handles belong to
 
   UniqueInternet session_;
   UniqueInternet connection_;
   UniqueInternet request_;
-  UniqueKernelHandle request_done_;
-  UniqueKernelHandle handle_closed_;
-  // Written by WinINet's threads in the status callback, read here.
-  std::atomic<int32_t> pending_{-1};
-  std::atomic<bool> completed_{false};
-  std::atomic<bool> connection_closed_{false};
-  std::atomic<DWORD_PTR> async_result_{0};
-  std::atomic<DWORD> async_error_{0};
-  std::atomic<HINTERNET> async_handle_{nullptr};
-  std::wstring last_response_;
-  // Filled by asynchronous reads; members so that a read still outstanding
-  // after a cancellation writes into live memory until its handle is closed.
-  std::vector<char> buffer_;
-  DWORD bytes_read_ = 0;
-  DWORD bytes_available_ = 0;
+  std::unique_ptr<CallbackState> state_;
+  // A close was not confirmed in time: state_ is never freed.
+  bool close_unconfirmed_ = false;
   bool went_async_ = false;            // the last RunAsync call completed later
   uint32_t read_size_ = kMinReadSize;  // what the next read asks for
   // A call went asynchronous and its completion has not been waited for.

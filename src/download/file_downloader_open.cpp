@@ -19,6 +19,8 @@ constexpr DWORD kHttpOpenFlags =
     INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
 constexpr DWORD kIgnoreCertFlags = 0x13380;
 constexpr DWORD kAcceptCertFlags = 0x3F05;
+// Windows' own default wait for data from a server.
+constexpr DWORD kReceiveTimeoutMs = 30000;
 // A request that keeps being refused (credentials, certificate questions)
 // ends after this many sends instead of asking for ever.
 constexpr int kMaxSends = 10;
@@ -99,7 +101,7 @@ std::wstring Decode(const std::string& bytes, uint32_t code_page) {
 uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts,
                                   const wchar_t* verb, uint64_t* offset, uint64_t* total) {
   const bool secure = SchemeKindOf(parts.scheme) == SchemeKind::kHttps;
-  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
+  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_.get());
   HINTERNET made = nullptr;
   uint32_t error = RunAsync(
       kPendingConnect,
@@ -112,6 +114,22 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
       &made);
   if (error != 0) return error;
   connection_.reset(made);
+  // Windows waits 30 s for a server that accepted and sends nothing (or what
+  // the machine's settings say); a WinINet whose limit is 0 (Wine's) would
+  // wait for ever. Only then does the transfer bring its own.
+  DWORD receive_timeout = receive_timeout_;
+  DWORD current = 0;
+  DWORD current_size = sizeof(current);
+  if (receive_timeout == 0 &&
+      Wininet().InternetQueryOptionW(connection_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &current,
+                                     &current_size) &&
+      current == 0) {
+    receive_timeout = kReceiveTimeoutMs;
+  }
+  if (receive_timeout != 0) {
+    Wininet().InternetSetOptionW(connection_.get(), INTERNET_OPTION_RECEIVE_TIMEOUT,
+                                 &receive_timeout, sizeof(receive_timeout));
+  }
 
   const std::wstring object = parts.path + parts.extra;
   const wchar_t* accept[] = {L"*/*", nullptr};
@@ -225,7 +243,7 @@ uint32_t FileDownloader::DrainResponse() {
 
 uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts, uint64_t* offset,
                                  uint64_t* total) {
-  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
+  const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(state_.get());
   std::wstring user = parts.user;
   std::wstring password = parts.password;
   HINTERNET made = nullptr;
@@ -262,7 +280,7 @@ uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts,
       *offset = 0;
     } else if (error != 0) {
       return error;
-    } else if (FtpReplyCode(last_response_) != 350) {
+    } else if (FtpReplyCode(state_->last_response) != 350) {
       *offset = 0;
     }
   } else {

@@ -59,20 +59,20 @@ uint32_t FileDownloader::ReadBlock(DWORD* got) {
   // anything is left; about half the time that finds the data again. When it
   // does not, a known total still brings the rest through a reconnect.
   for (int confirmations = 0;; ++confirmations) {
-    bytes_read_ = 0;
+    state_->bytes_read = 0;
     uint32_t error = RunAsync(kPendingRead, [&](HINTERNET*) {
-      return Wininet().InternetReadFile(request_.get(), buffer_.data(), size, &bytes_read_);
+      return Wininet().InternetReadFile(request_.get(), state_->buffer.data(), size, &state_->bytes_read);
     });
     if (error != 0) return error;
-    *got = std::min<DWORD>(bytes_read_, size);
+    *got = std::min<DWORD>(state_->bytes_read, size);
     if (*got != 0 || confirmations == kMaxEmptyReads) break;
-    bytes_available_ = 0;
+    state_->bytes_available = 0;
     error = RunAsync(kPendingQueryData, [&](HINTERNET*) {
-      return Wininet().InternetQueryDataAvailable(request_.get(), &bytes_available_, 0, 0);
+      return Wininet().InternetQueryDataAvailable(request_.get(), &state_->bytes_available, 0, 0);
     });
     if (error != 0) return error;
     // An asynchronous completion carries the count in its error field.
-    if ((went_async_ ? async_error_.load() : bytes_available_) == 0) break;
+    if ((went_async_ ? state_->async_error.load() : state_->bytes_available) == 0) break;
   }
   read_size_ = NextReadSize(size, *got, GetTickCount() - start);
   return 0;
@@ -138,7 +138,7 @@ uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report
     const bool overrun = got > room;
     const DWORD keep = overrun ? static_cast<DWORD>(room) : got;
     DWORD put = 0;
-    if (keep != 0 && (!WriteFile(part.get(), buffer_.data(), keep, &put, nullptr) || put != keep)) {
+    if (keep != 0 && (!WriteFile(part.get(), state_->buffer.data(), keep, &put, nullptr) || put != keep)) {
       error = GetLastError();
       return Fail(error != 0 ? error : ERROR_WRITE_FAULT, true);
     }

@@ -4,6 +4,8 @@
 
 namespace {
 
+constexpr uint32_t kLowestFinalStatus = 200;
+
 wchar_t LowerAscii(wchar_t c) {
   return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c;
 }
@@ -41,11 +43,16 @@ SchemeKind SchemeKindOf(const std::wstring& scheme) {
 }
 
 uint32_t HttpStatusError(uint32_t status) {
+  // An informational status is never a final answer; base + 100 would be
+  // the Exception class's code.
+  if (status < kLowestFinalStatus) return kDownloadInvalidResponse;
   return kDownloadHttpStatusBase + (status & 0xFFFFu);
 }
 
 uint32_t HttpStatusOfError(uint32_t error) {
-  return (error & 0xFFFF0000u) == kDownloadHttpStatusBase ? error & 0xFFFFu : 0;
+  if ((error & 0xFFFF0000u) != kDownloadHttpStatusBase) return 0;
+  const uint32_t status = error & 0xFFFFu;
+  return status >= kLowestFinalStatus ? status : 0;
 }
 
 bool ParseContentRange(const std::wstring& text, ContentRange* range) {
@@ -100,7 +107,7 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
     case 200:
       // The server ignored the range: the whole file comes again.
       if (content_length != 0 && offset >= content_length) {
-        outcome.error = 0xE0000010u;
+        outcome.error = kDownloadOffsetBeyondSize;
         outcome.offset = offset;
         return outcome;
       }
@@ -129,7 +136,7 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
           outcome.offset = offset;
           outcome.total = offset;
         } else if (range.complete < offset) {
-          outcome.error = 0xE0000010u;
+          outcome.error = kDownloadOffsetBeyondSize;
           outcome.offset = offset;
         } else {
           outcome.error = HttpStatusError(status);
@@ -163,6 +170,10 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
 
 uint64_t ResumeOffset(uint64_t part_size, uint64_t expected_size) {
   return expected_size != 0 && part_size > expected_size ? 0 : part_size;
+}
+
+bool PartCannotResume(uint32_t error, uint64_t offset) {
+  return offset != 0 && (error == kDownloadOffsetBeyondSize || error == HttpStatusError(416));
 }
 
 std::wstring RangeHeader(uint64_t offset) {
@@ -210,6 +221,7 @@ bool NextAttempt(uint32_t error, size_t url_count, int32_t* attempts_left, size_
   if (url_count == 0) return false;
   const bool missing = error == 3 || error == 12003 || error == 12028 || error == 12111 ||
                        error == 0xE0000018u || error == kDownloadRangeMismatch ||
+                       error == kDownloadInvalidResponse ||
                        HttpStatusOfError(error) != 0;
   // A connection reset or closed before the answer's headers (a reset
   // discards what the server had already sent) is tried again like a server

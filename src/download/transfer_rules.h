@@ -12,9 +12,11 @@ enum class SchemeKind { kUnsupported, kFtp, kHttp, kHttps, kFile };
 // The kind of a URL scheme name ("http", "HTTPS", ...), case-insensitive.
 SchemeKind SchemeKindOf(const std::wstring& scheme);
 
-// kDownloadHttpStatusBase plus a status the transfer cannot use.
+// kDownloadHttpStatusBase plus a final status (200 and above) the transfer
+// cannot use; kDownloadInvalidResponse for an informational one (below 200).
 uint32_t HttpStatusError(uint32_t status);
-// The status a code of HttpStatusError carries; 0 for any other code.
+// The status a code of HttpStatusError carries; 0 for any other code, the
+// Exception class's code among them.
 uint32_t HttpStatusOfError(uint32_t error);
 
 // A Content-Range value: "bytes 1000-1499/1500", "bytes 1000-1499/*" or, on a
@@ -48,6 +50,15 @@ HttpOutcome DecideHttpStatus(uint32_t status, uint64_t content_length, uint64_t 
 // longer than the size expected cannot be the head of the right one, and
 // resuming it could only fail, so it starts over.
 uint64_t ResumeOffset(uint64_t part_size, uint64_t expected_size);
+
+// Whether a failed open of a transfer that resumed at offset shows that its
+// ".part" file can never be continued, so that it is discarded and the file
+// fetched from the start: the server's file is not longer than the ".part"
+// file (a 200 that ignored the range, a 416 naming a smaller size, an FTP
+// file no longer than the offset), or the server cannot serve the rest (a 416
+// that does not confirm the ".part" file complete). Any other failure, a 5xx
+// above all, says nothing about the ".part" file, which stays for a later run.
+bool PartCannotResume(uint32_t error, uint64_t offset);
 
 // "Range: bytes=<offset>-\r\n", or empty for offset 0.
 std::wstring RangeHeader(uint64_t offset);

@@ -5,7 +5,6 @@
 #include "platform/core/logger.h"
 #include "util/path_text.h"
 #include "util/unique_handle.h"
-#include "util/wide_format.h"
 
 namespace {
 using namespace winrt_abi;
@@ -48,7 +47,9 @@ HRESULT Deploy(const std::wstring& path, MsixInstaller* result) {
   HRESULT hr = ActivatePackageManager(&manager);
   if (FAILED(hr)) return hr;
   RuntimeRef<IUriRuntimeClass> uri;
-  hr = CreateRuntimeUri(FromLongPath(path), &uri);
+  // The package manager takes a URI, not a path: a bare "C:\..." is no
+  // file: address, and a "#" or "%" in a folder name would be read as URI syntax.
+  hr = CreateRuntimeUri(FileUriOfPath(FromLongPath(path)), &uri);
   if (FAILED(hr)) return hr;
   RuntimeRef<IDeploymentOperation> operation;
   hr = manager->AddPackageAsync(uri.get(), nullptr, 0, operation.put());
@@ -97,7 +98,9 @@ uint32_t InstallStorePackage(const std::wstring& path, MsixInstaller* result) {
   HRESULT hr = apartment.result();
   if (SUCCEEDED(hr)) hr = Deploy(path, out);
   if (FAILED(hr) && LoggingEnabled) {
-    LOGGER.Write(FormatW(L"Store package not installed. Error:0x%08lX", static_cast<unsigned long>(hr)));
+    LOGGER.Write(StorePackageFailureLine(static_cast<uint32_t>(hr),
+                                         static_cast<uint32_t>(out->extended_error_code),
+                                         out->error_text));
   }
   return SUCCEEDED(hr) ? 0 : static_cast<uint32_t>(hr);
 }

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-// What one deployment ended with. The error text and code stay here for a
-// debugger; the launcher only tells success from failure.
+// What one deployment ended with. The launcher only tells success from
+// failure; the error text and code go to the log.
 struct MsixInstaller {
   int32_t status = 0;  // DeploymentStatus
   GUID activity_id = {};

@@ -35,3 +35,17 @@ bool PackageMatches(const StorePackageIdentity& package, const std::wstring& nam
 
 // The version the way collected versions are written: 1.2.0.0 gives "1.2".
 std::wstring PackageVersionText(const StorePackageIdentity& package);
+
+// The file: URI the package manager takes for a local path: "C:\dir\a b.msix"
+// gives "file:///C:/dir/a%20b.msix", "\\server\share\a.msix" gives
+// "file://server/share/a.msix". Backslashes become slashes; every character
+// but letters, digits, "-._~", "!$&'()*+,;=:@" and the slashes is written as
+// the percent escapes of its UTF-8 bytes ("#" %23, "%" %25, "e with acute" %C3%A9).
+// The path has no long-path prefix.
+std::wstring FileUriOfPath(const std::wstring& path);
+
+// The log line of a store package that was not installed: the failing call's
+// code, or for a deployment that ran and failed the package manager's extended
+// error code, then its error text when it gave one.
+std::wstring StorePackageFailureLine(uint32_t failure, uint32_t extended_code,
+                                     const std::wstring& error_text);

@@ -129,21 +129,47 @@ class PackUnpacker {
   }
 
  private:
+  // The tool writes under a fresh name that only this run can have made; the
+  // result takes the JAR's name only when it is whole, and never replaces a
+  // file that is already there: a JAR this run did not make is neither
+  // overwritten nor, later, removed with the extracted files.
   bool Unpack(const std::wstring& pack, const std::wstring& log_file) {
     const std::wstring jar = JarPathFor(pack);
-    uint32_t exit_code = 0;
-    CreateProcessAndWait(tool_path_, L"\"" + tool_path_ + L"\" " + UnpackCommandLine(log_file, pack, jar),
-                         kHiddenDetached, &exit_code);
-    const bool unpacked = PathExists(jar);
+    std::wstring fresh;
+    for (uint32_t attempt = 0; attempt < 100 && fresh.empty(); ++attempt) {
+      fresh = UnpackingNameFor(jar, GetCurrentProcessId(), attempt);
+      if (PathExists(fresh)) fresh.clear();
+    }
+    uint32_t exit_code = 1;
+    bool unpacked = !fresh.empty() &&
+                    CreateProcessAndWait(tool_path_,
+                                         L"\"" + tool_path_ + L"\" " +
+                                             UnpackCommandLine(log_file, pack, fresh),
+                                         kHiddenDetached, &exit_code) &&
+                    exit_code == 0 && PathExists(fresh);
+    bool made = false;
+    if (unpacked) {
+      made = MoveFileExW(ToLongPath(fresh).c_str(), ToLongPath(jar).c_str(), 0) != FALSE;
+      const DWORD error = made ? 0 : GetLastError();
+      if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+        // As before, the JAR found there is what the setups get.
+        if (LoggingEnabled) {
+          LOGGER.Write(L"A file this run did not unpack is in the way, it stays as it is:" + jar);
+        }
+      } else if (!made) {
+        unpacked = false;
+      }
+    }
+    if (!fresh.empty() && PathExists(fresh)) DeleteFileLong(fresh);
     if (unpacked) {
       if (PathExists(pack)) DeleteFileLong(pack);
-      if (LoggingEnabled) LOGGER.Write(L"File unpacked:" + jar);
+      if (made && LoggingEnabled) LOGGER.Write(L"File unpacked:" + jar);
     } else {
       ReportErrorMessage(FormatResString(IDS_JAR_UNPACK_FAILED, FileNameOf(jar).c_str(),
                                          ReadLogText(log_file).c_str()));
     }
     if (!log_file.empty()) DeleteFileLong(log_file);
-    if (progress_) progress_->FileDone(jar);
+    if (progress_) progress_->FileDone(jar, made);
     return unpacked;
   }
 
@@ -170,6 +196,11 @@ std::wstring JarPathFor(const std::wstring& pack_path) {
   const size_t slash = pack_path.rfind(L'\\');
   if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return pack_path;
   return pack_path.substr(0, dot);
+}
+
+std::wstring UnpackingNameFor(const std::wstring& jar_path, uint32_t process_id, uint32_t attempt) {
+  return FormatW(L"%s.%lu-%lu.unpacking", jar_path.c_str(), static_cast<unsigned long>(process_id),
+                 static_cast<unsigned long>(attempt));
 }
 
 std::wstring UnpackCommandLine(const std::wstring& log_file, const std::wstring& pack_path,

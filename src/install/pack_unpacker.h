@@ -23,7 +23,9 @@ class IUnpackProgress {
   virtual ~IUnpackProgress() = default;
   virtual void Begin() = 0;
   virtual void SetTotal(uint32_t files) = 0;
-  virtual void FileDone(const std::wstring& jar_path) = 0;
+  // made: this run put the JAR at jar_path; false when unpacking failed or a
+  // file the run did not make was already there (it stays as it is).
+  virtual void FileDone(const std::wstring& jar_path, bool made) = 0;
   virtual bool IsCanceled() = 0;
 };
 
@@ -31,6 +33,9 @@ class IUnpackProgress {
 bool IsPackedJarName(const std::wstring& file_name);
 // The pack path without its last extension.
 std::wstring JarPathFor(const std::wstring& pack_path);
+// The name the tool writes a JAR under before it is moved to jar_path: beside
+// it, so that the move is a rename, and unique to this process and attempt.
+std::wstring UnpackingNameFor(const std::wstring& jar_path, uint32_t process_id, uint32_t attempt);
 // The arguments unpack200.exe gets for one file.
 std::wstring UnpackCommandLine(const std::wstring& log_file, const std::wstring& pack_path,
                                const std::wstring& jar_path);

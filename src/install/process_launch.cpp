@@ -4,6 +4,7 @@
 
 #include "util/decimal_text.h"
 #include "util/path_text.h"
+#include "util/system_library.h"
 #include "util/wide_format.h"
 
 bool ShellExecuteAndWait(const std::wstring& file, const std::wstring& parameters,
@@ -89,13 +90,20 @@ UniqueKernelHandle ShellLaunch(const std::wstring& file, const std::wstring& par
   return UniqueKernelHandle(info.hProcess);
 }
 
-std::wstring SystemMessageText(uint32_t code) {
+namespace {
+// Windows reserves these numbers for WinINet (INTERNET_ERROR_BASE on).
+constexpr uint32_t kFirstWininetError = 12000;
+constexpr uint32_t kLastWininetError = 12999;
+
+// The text of code in the message table of module (the system's when null);
+// empty when that table has none.
+std::wstring MessageTableText(HMODULE module, uint32_t code) {
   wchar_t* text = nullptr;
+  const DWORD source = module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
   DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), reinterpret_cast<LPWSTR>(&text), 0,
-      nullptr);
-  if (length == 0 || !text) return DecimalW(code);
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | source | FORMAT_MESSAGE_IGNORE_INSERTS, module, code,
+      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  if (length == 0 || !text) return {};
   std::wstring message(text, length);
   LocalFree(text);
   // The system's texts end with a line break, which would split a log line.
@@ -104,4 +112,14 @@ std::wstring SystemMessageText(uint32_t code) {
     message.pop_back();
   }
   return message;
+}
+}  // namespace
+
+std::wstring SystemMessageText(uint32_t code) {
+  std::wstring text = MessageTableText(nullptr, code);
+  if (text.empty() && code >= kFirstWininetError && code <= kLastWininetError) {
+    // The library the downloads use, loaded from the system folder by full path.
+    if (const WininetApi* wininet = WininetDll()) text = MessageTableText(wininet->module, code);
+  }
+  return text.empty() ? DecimalW(code) : text;
 }

@@ -23,5 +23,7 @@ bool CreateProcessAndWait(const std::wstring& application, const std::wstring& c
 // the shell gave one.
 UniqueKernelHandle ShellLaunch(const std::wstring& file, const std::wstring& parameters,
                                const std::wstring& folder, bool elevate);
-// The system's text for a Windows error, or the number in decimal.
+// The system's text for a Windows error; for a WinINet error (12000 to
+// 12999) the system has none, and the text comes from wininet.dll's own
+// message table; otherwise, or when neither has one, the number in decimal.
 std::wstring SystemMessageText(uint32_t code);

@@ -90,6 +90,7 @@ const CombaseApi* CombaseDll() {
 
 const WininetApi* WininetDll() {
   static const WininetApi* api = LoadApi<WininetApi>(L"wininet.dll", [](HMODULE m, WininetApi* a) {
+    a->module = m;
     return Bind(m, "InternetCrackUrlW", &a->InternetCrackUrlW) &&
            Bind(m, "InternetOpenW", &a->InternetOpenW) &&
            Bind(m, "InternetCloseHandle", &a->InternetCloseHandle) &&

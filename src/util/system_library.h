@@ -48,6 +48,9 @@ struct MprApi {
   decltype(&::WNetAddConnection2W) WNetAddConnection2W;
 };
 struct WininetApi {
+  // The library itself: its message table holds the texts of WinINet's
+  // errors, which the system's table lacks.
+  HMODULE module;
   decltype(&::InternetCrackUrlW) InternetCrackUrlW;
   decltype(&::InternetOpenW) InternetOpenW;
   decltype(&::InternetCloseHandle) InternetCloseHandle;

@@ -1,7 +1,7 @@
 """Real servers for the download scenarios, on 127.0.0.1 and free ports,
 stopped when the test module ends: nginx (HTTP, HTTPS with a self-signed
 certificate and with one from a test authority, Range, auth_basic,
-404/410, a slow path, an access log with each request's Range header), an FTP
+404/410, a slow path, a path without ranges, an access log with each request's Range header), an FTP
 server (pyftpdlib) with a user, and tinyproxy asking for proxy credentials.
 A small relay in front of nginx cuts answers short, which no real server does."""
 import hashlib
@@ -67,6 +67,7 @@ http {{
     location /gone/ {{ return 410; }}
     location /busy/ {{ return 503; }}
     location /slow/ {{ limit_rate 16k; }}
+    location /norange/ {{ max_ranges 0; }}
   }}
   server {{
     listen 127.0.0.1:{trusted} ssl;

@@ -8,7 +8,8 @@ import struct
 
 import pytest
 
-from servers import PASSWORD, USER, CuttingRelay, FtpServer, Nginx, Tinyproxy, md5
+from servers import (PASSWORD, USER, CuttingRelay, FtpServer, Nginx, Tinyproxy, free_port,
+                     md5)
 from winehelpers import TOOLS_DIR, log_events
 
 NEVER = r"HKLM\Software\Corvane Test\Never"  # a search that never finds anything
@@ -133,6 +134,30 @@ def test_download_cut_twice_resumes_and_matches_its_md5(web, run):
     assert len(offsets) == 2 and 0 < offsets[0] < offsets[1] < len(SETUP)
 
 
+@pytest.mark.parametrize("case, statuses", [
+    ("longer", [416, 200]),       # the server says its file is shorter than the part
+    ("other-bytes", [416, 200]),  # complete, but fails the MD5
+    ("norange", [200, 200]),      # the range is ignored and nothing would follow
+])
+def test_unresumable_part_fetched_anew(web, run, case, statuses):
+    """A ".part" file the server shows can never be continued is discarded and
+    the file fetched from the start in the same run."""
+    part = {"longer": SETUP + b"tail", "other-bytes": bytes(len(SETUP)),
+            "norange": SETUP[:-1] + b"x"}[case]
+    path = f"{'norange' if case == 'norange' else 'resume'}/{case}.exe"
+    web.add(path, SETUP)
+    run.downloads.mkdir()
+    (run.downloads / f"{case}.exe.part").write_bytes(part)
+    assert run.run("q", [prereq("Runtime", web.url(path), run.record, MD5=md5(SETUP))],
+                   "complete") == 0
+    requests = [(r, status) for uri, r, status in web.requests() if uri == "/" + path]
+    assert requests == [(f"bytes={len(part)}-", statuses[0]), ("-", statuses[1])]
+    assert (run.downloads / f"{case}.exe").read_bytes() == SETUP
+    assert not (run.downloads / f"{case}.exe.part").exists()
+    assert "Downloaded file was accepted." in run.events()
+    assert run.launched_from() == [run.inst.win_dir + "\\downloads"]
+
+
 def test_second_of_three_rejected_keeps_the_first_and_never_asks_for_the_third(web, run):
     for name in ("one", "two", "three"):
         web.add(f"three/{name}.exe", SETUP)
@@ -169,6 +194,17 @@ def test_failed_download(web, run, path, options, exit_expected, later_installed
     code = {"size": 0xE0000023, "busy": 0xE0010000 + 503}.get(path.split("/")[0], 0xE0000018)
     assert failures == [f"Download failed. Error:{code}"]
     assert ("The server answered with HTTP status 503." in run.events()) == path.startswith("busy")
+
+
+def test_a_refused_connection_is_logged_in_words(run):
+    """WinINet's errors have no text in the system's message table; the log
+    takes wininet.dll's own instead of a bare number (12029 here)."""
+    url = f"http://127.0.0.1:{free_port()}/setup.exe"  # nothing listens there
+    assert run.run("q", [prereq("Net", url, run.record)]) == 0
+    failures = [e for e in run.events() if e.startswith("Download failed. Error:")]
+    assert len(failures) == 1, run.events()
+    text = failures[0][len("Download failed. Error:"):]
+    assert "connect" in text.lower() and not text.isdigit()
 
 
 def test_file_source_in_capitals_starts_in_place(wine, run):
@@ -279,8 +315,15 @@ def test_untrusted_https_certificate_fails_the_silent_run(web, run):
     web.add("tls/setup.exe", SETUP)
     assert run.run("q", [prereq("Tls", web.url("tls/setup.exe", https=True), run.record,
                                 "m")]) == 1
-    failures = [e for e in run.events() if e.startswith("Download failed. Error:")]
-    assert failures and failures[0].split(":")[1] in {"12037", "12038", "12044", "12045"}
+    events = run.events()
+    failures = [i for i, e in enumerate(events) if e.startswith("Download failed. Error:")]
+    assert failures, events
+    # wininet.dll's text where its message table has one; Wine's has none for
+    # 12044 and 12045, and the number stays. The next line says it in words.
+    text = events[failures[0]].split(":", 1)[1]
+    assert text in {"12044", "12045"} or not text.isdigit(), text
+    assert events[failures[0] + 1] == ("The server's certificate is not trusted, has expired, or "
+                                       "is for another name.")
     assert run.launched_from() == []
 
 

@@ -8,6 +8,7 @@
 #include "download/credential_store.h"
 #include "download/download_errors.h"
 #include "download_test_support.h"
+#include "install/process_launch.h"
 
 namespace {
 
@@ -89,8 +90,8 @@ TEST(FileDownloaderTest, PartialAnswerWithoutLengthStillAppends) {
 
 // A server that ignores the range sends the whole file: it replaces the
 // ".part" contents; when its file is not longer than what is held, the
-// transfer fails and the ".part" file stays as it was.
-TEST(FileDownloaderTest, ServerIgnoringRangeRestartsOrFailsWhenShorter) {
+// ".part" file cannot be its head and the file is fetched from the start.
+TEST(FileDownloaderTest, ServerIgnoringRangeRestartsAlsoWhenShorter) {
   TempFolder folder;
   const std::wstring target = folder.Path(L"setup.exe");
   const std::string old_part(1000, 'x');
@@ -113,14 +114,81 @@ TEST(FileDownloaderTest, ServerIgnoringRangeRestartsOrFailsWhenShorter) {
     WriteAll(target + L".part", old_part);
     RecordingSink sink;
     FileDownloader downloader(&sink, nullptr);
-    EXPECT_EQ(kDownloadOffsetBeyondSize,
-              downloader.DownloadUrlToFile(server.Url(L"/setup.exe"), target));
-    EXPECT_EQ(old_part, ReadAll(target + L".part"));
-    EXPECT_FALSE(Exists(target));
-    ASSERT_EQ(1u, sink.errors.size());
-    EXPECT_EQ(kDownloadOffsetBeyondSize, sink.errors[0]);
-    EXPECT_EQ(L"setup.exe", sink.error_texts[0]);
+    ASSERT_EQ(0u, downloader.DownloadUrlToFile(server.Url(L"/setup.exe"), target));
+    EXPECT_EQ(Pattern(800), ReadAll(target));
+    EXPECT_FALSE(downloader.ResumedPart());
+    ASSERT_EQ(2u, server.request_count());
+    EXPECT_FALSE(server.requests()[1].HasHeader("Range"));
+    EXPECT_TRUE(sink.errors.empty());
   }
+}
+
+// A 416 that does not confirm the ".part" file complete: the file comes once
+// more from its first byte in the same transfer; a second refusal is
+// reported like any other, and the ".part" file that could never be resumed
+// is gone either way.
+TEST(FileDownloaderTest, PartTheServerCannotContinueIsFetchedAgainOnce) {
+  const std::string data = Pattern(1500, 4);
+  for (const char* range : {"", "Content-Range: bytes */800\r\n"}) {
+    SCOPED_TRACE(range);
+    for (bool second_refused : {false, true}) {
+      LoopbackHttp server([&](const LoopbackRequest& request, int) {
+        if (request.HasHeader("Range") || second_refused) {
+          return LoopbackResponse::Make(416, "no such range", range);
+        }
+        return LoopbackResponse::Make(200, data);
+      });
+      TempFolder folder;
+      const std::wstring target = folder.Path(L"setup.exe");
+      WriteAll(target + L".part", Pattern(1000, 9));
+      RecordingSink sink;
+      FileDownloader downloader(&sink, nullptr);
+      const uint32_t result = downloader.DownloadUrlToFile(server.Url(L"/setup.exe"), target);
+      ASSERT_EQ(2u, server.request_count());
+      EXPECT_FALSE(server.requests()[1].HasHeader("Range"));
+      EXPECT_FALSE(Exists(target + L".part"));
+      if (second_refused) {
+        EXPECT_EQ(HttpStatusError(416), result);
+        EXPECT_EQ(std::vector<uint32_t>{HttpStatusError(416)}, sink.errors);
+        EXPECT_FALSE(Exists(target));
+      } else {
+        EXPECT_EQ(0u, result);
+        EXPECT_EQ(data, ReadAll(target));
+        EXPECT_TRUE(sink.errors.empty());
+      }
+    }
+  }
+}
+
+// A server that accepts the connection (the listening socket's backlog does)
+// and never answers: the transfer ends when no data came in time, and its
+// failure is told in words from WinINet's own message table.
+TEST(FileDownloaderTest, SilentServerEndsInATimeoutToldInWords) {
+  WSADATA data;
+  ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof(address);
+  ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+  ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size));
+  ASSERT_EQ(0, listen(listener, 4));
+  TempFolder folder;
+  RecordingSink sink;
+  FileDownloader downloader(&sink, nullptr);
+  downloader.SetReceiveTimeout(1000);
+  downloader.SetRetryCount(0);
+  const DWORD start = GetTickCount();
+  const uint32_t result = downloader.DownloadUrlToFile(
+      L"http://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)) + L"/setup.exe",
+      folder.Path(L"setup.exe"));
+  EXPECT_LT(GetTickCount() - start, 15000u);
+  // Windows says 12002 (timeout); Wine ends the request as 12030 (terminated).
+  EXPECT_TRUE(result == 12002u || result == 12030u) << result;
+  EXPECT_NE(SystemMessageText(result), std::to_wstring(result));
+  closesocket(listener);
+  WSACleanup();
 }
 
 // Refusals map to their codes, reported with the file name; "not modified"
@@ -160,7 +228,7 @@ TEST(FileDownloaderTest, RefusalsGiveTheirCodes) {
 }
 
 // An answer that is not the file (an error page, a redirect not followed, a
-// range past the end, a 206 for another range) must leave the ".part" file
+// 206 for another range) must leave the ".part" file
 // and an earlier target as they were, and fail with what the server said.
 TEST(FileDownloaderTest, UnusableAnswersKeepThePartFileAndTheTarget) {
   struct Case {
@@ -169,7 +237,7 @@ TEST(FileDownloaderTest, UnusableAnswersKeepThePartFileAndTheTarget) {
   };
   const Case cases[] = {
       {"HTTP/1.1 500 Broken\r\n", HttpStatusError(500)},
-      {"HTTP/1.1 416 Range Not Satisfiable\r\n", HttpStatusError(416)},
+      {"HTTP/1.1 503 Busy\r\n", HttpStatusError(503)},
       {"HTTP/1.1 300 Choices\r\n", HttpStatusError(300)},
       {"HTTP/1.1 206 Partial\r\nContent-Range: bytes 0-99/1100\r\n", kDownloadRangeMismatch},
   };
@@ -210,6 +278,7 @@ TEST(FileDownloaderTest, RangeBeyondTheEndOfACompletePartFinishesIt) {
   FileDownloader downloader(&sink, nullptr);
   ASSERT_EQ(0u, downloader.DownloadUrlToFile(server.Url(L"/setup.exe"), target));
   EXPECT_EQ(data, ReadAll(target));
+  EXPECT_TRUE(downloader.ResumedPart());
   EXPECT_FALSE(Exists(target + L".part"));
   EXPECT_EQ(3000u, sink.begin_total);
   EXPECT_EQ(1, sink.ends);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/core/exceptions.h"
+
 namespace {
 
 TEST(TransferRulesTest, SchemeKinds) {
@@ -90,6 +92,14 @@ TEST(TransferRulesTest, ContentRangeChecksTheOffset) {
   }
   EXPECT_EQ(503u, HttpStatusOfError(HttpStatusError(503)));
   EXPECT_EQ(0u, HttpStatusOfError(0xE0000018u));
+  // The status family stays clear of the Exception class's code and of the
+  // download family; an informational status is no answer at all.
+  EXPECT_EQ(0u, HttpStatusOfError(Exception::kCode));
+  for (uint32_t status : {100u, 101u, 199u}) {
+    EXPECT_EQ(kDownloadInvalidResponse, DecideHttpStatus(status, 0, 0, L"").error) << status;
+  }
+  EXPECT_EQ(200u, HttpStatusOfError(HttpStatusError(200)));
+  EXPECT_EQ(0xE000002Cu, kDownloadRangeMismatch);
 
   ContentRange range;
   ASSERT_TRUE(ParseContentRange(L"bytes 4294967296-4294967300/4294967301", &range));
@@ -105,6 +115,36 @@ TEST(TransferRulesTest, LongerPartThanExpectedStartsOver) {
   EXPECT_EQ(1000u, ResumeOffset(1000, 0));
   EXPECT_EQ(1000u, ResumeOffset(1000, 1000));
   EXPECT_EQ(0u, ResumeOffset(1001, 1000));
+}
+
+// Only answers that show the ".part" file cannot be continued discard it;
+// a server in trouble or a missing file leaves it for a later run.
+TEST(TransferRulesTest, PartDiscardedOnlyWhenTheServerShowsItCannotBeContinued) {
+  const uint64_t part = 1000;
+  const struct {
+    uint32_t status;
+    uint64_t length;
+    const wchar_t* range;
+    bool discard;
+  } cases[] = {
+      {416, 0, L"", true},                // no size: the rest cannot be had
+      {416, 0, L"bytes */800", true},     // the server's file is shorter
+      {416, 0, L"bytes */5000", true},    // longer, yet no range of it is served
+      {200, 1000, L"", true},             // range ignored, file no longer than the part
+      {416, 0, L"bytes */1000", false},   // the part is the whole file
+      {200, 1500, L"", false},            // range ignored: the body replaces the part
+      {503, 0, L"", false},
+      {500, 0, L"", false},
+      {404, 0, L"", false},
+      {206, 500, L"bytes 900-1399/1500", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.status << " " << c.range);
+    const uint32_t error = DecideHttpStatus(c.status, c.length, part, c.range).error;
+    EXPECT_EQ(c.discard, PartCannotResume(error, part));
+    // Without a ".part" file there is nothing to discard.
+    EXPECT_FALSE(PartCannotResume(error, 0));
+  }
 }
 
 TEST(TransferRulesTest, HeaderLines) {

@@ -30,12 +30,16 @@ void RegisterRuntime(const std::wstring& version, REGSAM view, const std::wstrin
 struct Recorder : IUnpackProgress {
   void Begin() override { ++begun; }
   void SetTotal(uint32_t files) override { total = files; }
-  void FileDone(const std::wstring& jar) override { done.push_back(jar); }
+  void FileDone(const std::wstring& jar, bool was_made) override {
+    done.push_back(jar);
+    made.push_back(was_made);
+  }
   bool IsCanceled() override { return cancel_after >= 0 && done.size() >= size_t(cancel_after); }
   int begun = 0;
   uint32_t total = 0;
   int cancel_after = -1;
   std::vector<std::wstring> done;
+  std::vector<bool> made;
 };
 
 uint32_t Unpack(const std::vector<std::wstring>& folders, IUnpackProgress* progress) {
@@ -83,6 +87,7 @@ TEST_F(PackUnpacking, CarriedJre64UnpacksJarPacksBelowTheFolderAndLeavesOtherPac
   EXPECT_EQ(progress.begun, 1);
   EXPECT_EQ(progress.total, 1u);
   EXPECT_EQ(ReadBytes(folder / L"lib\\a.jar"), "packed");
+  EXPECT_EQ(progress.made, std::vector<bool>{true});
   EXPECT_FALSE(PathExists(folder / L"lib\\a.jar.pack"));
   EXPECT_TRUE(PathExists(folder / L"b.pack"));
   const std::string calls = ReadBytes(folder / L"jre64\\bin\\calls.txt");
@@ -114,6 +119,31 @@ TEST_F(PackUnpacking, AFailingFileStopsTheRestAndCancelStopsBeforeTheNext) {
     still_packed += PathExists(later / name) ? 1 : 0;
   }
   EXPECT_EQ(still_packed, 2);
+}
+
+// A JAR that was there before is what the setups get, as it always was, but
+// it is neither overwritten nor counted as made by the run; with it there a
+// failed unpack still fails, and the tool's output never stays behind.
+TEST_F(PackUnpacking, AJarAlreadyThereStaysAsItIsAndAFailureStillFails) {
+  ScratchFolder folder;
+  CarryRuntime(folder, L"jre");
+  ASSERT_TRUE(WriteBytes(folder / L"a.jar", "theirs"));
+  ASSERT_TRUE(WriteBytes(folder / L"a.jar.pack", "packed"));
+  Recorder kept;
+  EXPECT_EQ(Unpack({folder.path()}, &kept), kUnpackSucceeded);
+  EXPECT_EQ(ReadBytes(folder / L"a.jar"), "theirs");
+  EXPECT_EQ(kept.made, std::vector<bool>{false});
+
+  ASSERT_TRUE(WriteBytes(folder / L"b-broken.jar", "theirs too"));
+  ASSERT_TRUE(WriteBytes(folder / L"b-broken.jar.pack", "x"));
+  Recorder failing;
+  EXPECT_EQ(Unpack({folder.path()}, &failing), kUnpackFailed);
+  EXPECT_EQ(ReadBytes(folder / L"b-broken.jar"), "theirs too");
+  EXPECT_EQ(failing.made, std::vector<bool>{false});
+  WIN32_FIND_DATAW found;
+  HANDLE leftovers = FindFirstFileW((folder / L"*.unpacking").c_str(), &found);
+  EXPECT_EQ(leftovers, INVALID_HANDLE_VALUE);
+  if (leftovers != INVALID_HANDLE_VALUE) FindClose(leftovers);
 }
 
 TEST_F(PackUnpacking, OnlyARegisteredRuntimeOf15OrLaterIsUsed) {

@@ -138,12 +138,13 @@ def test_download_cut_twice_resumes_and_matches_its_md5(web, run):
     ("longer", [416, 200]),       # the server says its file is shorter than the part
     ("other-bytes", [416, 200]),  # complete, but fails the MD5
     ("norange", [200, 200]),      # the range is ignored and nothing would follow
+    ("other-file", [206, 200]),   # an earlier, other file's start: continued, fails the MD5
 ])
 def test_unresumable_part_fetched_anew(web, run, case, statuses):
     """A ".part" file the server shows can never be continued is discarded and
     the file fetched from the start in the same run."""
     part = {"longer": SETUP + b"tail", "other-bytes": bytes(len(SETUP)),
-            "norange": SETUP[:-1] + b"x"}[case]
+            "norange": SETUP[:-1] + b"x", "other-file": bytes(len(SETUP) // 2)}[case]
     path = f"{'norange' if case == 'norange' else 'resume'}/{case}.exe"
     web.add(path, SETUP)
     run.downloads.mkdir()

@@ -445,7 +445,11 @@ TEST(FileDownloaderTest, DroppedConnectionReconnectsWithRangeOfWhatWasWritten) {
     EXPECT_FALSE(Exists(target + L".part"));
     EXPECT_TRUE(sink.errors.empty());
     EXPECT_EQ(data.size(), sink.bytes);
-    ASSERT_EQ(2u, server.request_count());
+    std::string ranges;  // says which request was one too many, if any
+    for (const LoopbackRequest& request : server.requests()) {
+      ranges += "[" + request.Header("Range") + "]";
+    }
+    ASSERT_EQ(2u, server.request_count()) << ranges;
     const std::string range = server.requests()[1].Header("Range");
     if (!reset) {
       EXPECT_EQ("bytes=70000-", range);

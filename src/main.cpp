@@ -16,17 +16,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // delayed until its first call): from here on, DLLs loaded by name come
   // from the system folder where Windows allows it.
   RestrictDllSearch();
-#ifdef _WIN64
   const ProgramStart start = StartFromCleanRoom();
   if (start.relaunched) return static_cast<int>(start.exit_code);
   SetProgramPath(start.program_path);
-#else
-  // The 32-bit program imports user32 and the others at start (no working
-  // i386 delay imports yet), and its run from a private copy still misnames
-  // the shared fallback log under Wine: it stays in place until both are
-  // mended.
-  const ProgramStart start;
-#endif
   // Whatever escapes, on any thread, ends in the error report and the cleanup.
   InstallLastResortHandling();
   // Without it Windows XP shows the progress dialog without its bar.

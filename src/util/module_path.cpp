@@ -18,9 +18,11 @@ std::wstring GetModulePath(HMODULE module) {
 }
 
 namespace {
+// Never destroyed: the log's last line is written after the static objects'
+// destructors have run, and it may be the first to need the name.
 std::wstring& ProgramPath() {
-  static std::wstring path;
-  return path;
+  static std::wstring* path = new std::wstring;
+  return *path;
 }
 }  // namespace
 

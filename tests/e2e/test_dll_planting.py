@@ -9,13 +9,11 @@ import shutil
 import pytest
 
 from servers import Nginx
-from winehelpers import TEST_DATA, TOOLS_DIR, X64, log_events
+from winehelpers import TEST_DATA, TOOLS_DIR, log_events
 
-# version.dll: a program that imports it, or imports a system DLL that does,
-# at start loads a planted copy before any of its code runs. The 32-bit
-# program still imports user32 at start (no working i386 delay imports yet),
-# and Wine's 32-bit user32 imports version.dll.
-PLANTED = ("version",) * X64 + ("msi", "wininet", "uxtheme", "dwmapi", "mpr", "dbghelp")
+# version.dll: a program that imports it, or imports a system DLL that does
+# (Wine's user32 does), at start loads a planted copy before any of its code runs.
+PLANTED = ("version", "msi", "wininet", "uxtheme", "dwmapi", "mpr", "dbghelp")
 NEVER_INSTALLED = "{5E1B9D0C-7A3F-4C62-8D14-0B6E2F9A7C31}"
 
 
@@ -41,11 +39,6 @@ def prefer_planted(wine, monkeypatch):
                         "mscoree,mshtml=;" + ",".join(PLANTED) + "=n,b")
 
 
-ONLY_64 = pytest.mark.skipif(not X64, reason="the 32-bit program does not start from a "
-                             "private copy yet")
-
-
-@ONLY_64
 def test_planting_is_seen_by_a_program_that_imports_version(wine, install, prefer_planted):
     # Without this the test below would prove nothing in this prefix.
     inst = install()
@@ -85,7 +78,6 @@ def test_dlls_planted_beside_setup_never_load(wine, install, web, prefer_planted
     assert (inst.dir / "record.txt").exists()
 
 
-@ONLY_64
 def test_a_switch_naming_another_program_is_refused(wine, install):
     # Believed, it would make the other program's folder this run's own: its
     # configuration read, its files cleaned up.

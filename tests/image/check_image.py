@@ -20,10 +20,6 @@ LOADED_BY_PATH = {"version.dll", "msi.dll", "wininet.dll", "mpr.dll"}
 # What the loader resolves before any of the program's code runs: everything
 # else waits until the program runs from its own folder.
 AT_START = {"kernel32.dll", "msvcrt.dll"}
-# The 32-bit program imports these at start too, until binutils' i386
-# delay-import libraries work (CMakeLists.txt).
-AT_START_I386 = AT_START | {"shell32.dll", "shlwapi.dll", "ole32.dll", "oleaut32.dll",
-                            "advapi32.dll", "user32.dll", "gdi32.dll", "comctl32.dll"}
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 
 
@@ -99,18 +95,30 @@ class Image:
             names.append(f"#{value & 0xFFFF}" if value & ordinal_flag else self.text(value + 2))
             at += size
 
-    def delayed_imports(self, map_text):
+    def delayed_imports(self, map_text, faults):
         """[(dll, name)] of the delay-import descriptors the linker map names
-        (GNU ld leaves the image's delay-import directory empty)."""
+        (GNU ld leaves the image's delay-import directory empty). A slot that
+        does not start out pointing into the image, at its loading stub, is a
+        fault: the first call would jump there."""
         found = []
+        slot_format = "<Q" if self.pe32plus else "<I"
         for match in re.finditer(r"^\s+0x([0-9a-f]+)\s+_?_DELAY_IMPORT_DESCRIPTOR_\w+$",
                                  map_text, re.M):
             at = self.offset(int(match.group(1), 16) - self.image_base)
-            attributes, name_rva, _, _, names_rva = struct.unpack_from("<5I", self.data, at)
+            attributes, name_rva, _, slots_rva, names_rva = struct.unpack_from("<5I", self.data, at)
             if attributes != 1:
                 raise ValueError("delay-import descriptor without RVAs")
             dll = self.text(name_rva)
-            found += [(dll, name) for name in self.thunks(names_rva)]
+            names = self.thunks(names_rva)
+            slots = self.offset(slots_rva)
+            for n, name in enumerate(names):
+                target = struct.unpack_from(slot_format, self.data,
+                                            slots + n * struct.calcsize(slot_format))[0]
+                if not any(va <= target - self.image_base < va + size
+                           for va, size, _ in self.sections):
+                    faults.append(f"delayed {dll}!{name} starts out at {target:#x}, "
+                                  "not at its stub")
+            found += [(dll, name) for name in names]
         return found
 
     def dependent_load_flags(self):
@@ -147,14 +155,11 @@ def check(path, machine):
         faults.append(f"subsystem {image.subsystem}, not a GUI program")
     at_start = image.imports()
     check_names(at_start, allowed, faults)
-    at_start_allowed = AT_START_I386 if machine == "i386" else AT_START
-    for dll in sorted({dll.lower() for dll, _ in at_start} - at_start_allowed):
-        faults.append(f"imports {dll} at start; only {', '.join(sorted(at_start_allowed))} may be")
+    for dll in sorted({dll.lower() for dll, _ in at_start} - AT_START):
+        faults.append(f"imports {dll} at start; only {', '.join(sorted(AT_START))} may be")
     map_path = Path(path).with_suffix(".map")
-    if machine == "i386":
-        pass  # nothing delayed yet
-    elif map_path.exists():
-        delayed = image.delayed_imports(map_path.read_text(errors="replace"))
+    if map_path.exists():
+        delayed = image.delayed_imports(map_path.read_text(errors="replace"), faults)
         if not delayed:
             faults.append(f"no delayed imports named in {map_path}")
         check_names(delayed, allowed, faults)
@@ -171,8 +176,7 @@ def main():
     if faults:
         print(f"image {path}: FAILED", *faults, sep="\n  ")
         return 1
-    start = "system DLLs" if machine == "i386" else "kernel32 and msvcrt"
-    print(f"image {path}: {kind} {machine} GUI, imports {start} at start and "
+    print(f"image {path}: {kind} {machine} GUI, imports kernel32 and msvcrt at start and "
           f"XP's system DLLs only, {size:,} bytes")
     return 0
 

@@ -55,6 +55,7 @@ bool FindOverlay(const uint8_t* data, size_t size, uint64_t file_size, OverlaySp
     }
     span->end = cert_offset;
     span->signed_file = true;
+    span->certificate_size = cert_size;
   }
   return true;
 }

@@ -9,6 +9,7 @@ struct OverlaySpan {
   uint64_t start = 0;  // first byte after the image
   uint64_t end = 0;    // the certificate table's offset, or the file size
   bool signed_file = false;
+  uint32_t certificate_size = 0;  // the certificate table's bytes from end
 };
 
 // Bytes of the file start that FindOverlay needs at most (headers and section

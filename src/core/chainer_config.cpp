@@ -143,6 +143,8 @@ bool ChainerConfig::LoadPrerequisite(const IniDocument& document, int32_t number
   }
   in.ReadInteger(L"ExactSize", &out->exact_size);
   in.Read(L"MD5", &out->md5);
+  in.Read(L"SHA256", &out->sha256);
+  in.Read(L"SignedBy", &out->signed_by);
   in.ReadInteger(L"Operator", &out->search_operator);
   in.Read(L"CommandLine", &out->command_line);
   in.Read(L"BasicUiCommandLine", &out->basic_ui_command_line);

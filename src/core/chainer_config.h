@@ -98,10 +98,12 @@ class ChainerConfig {
   void DetectAll();
   // Selects or deselects, carrying the choice to children and parent.
   void SelectPrerequisite(size_t index, bool selected);
-  // What the run will do with the prerequisite.
-  DetectionState EffectiveOutcome(size_t index) const;
+  // What the run will do with the prerequisite (for_report: as IsDownloaded).
+  DetectionState EffectiveOutcome(size_t index, bool for_report = false) const;
   // Whether the setup file is already where the download would put it.
-  bool IsDownloaded(size_t index) const;
+  // for_report: a file this run accepted and that has not changed since is
+  // not read again (never for a decision to launch it).
+  bool IsDownloaded(size_t index, bool for_report = false) const;
 
   std::vector<Prerequisite> prerequisites;
   GeneralOptions general;

@@ -174,7 +174,7 @@ void PrereqChainer::BuildLaunchList(bool silent_run, IExtractionProgress* progre
 
 void PrereqChainer::RefreshSelection(IProgressSink*) {
   for (size_t i = 0; i < config_.prerequisites.size(); ++i) {
-    const DetectionState outcome = config_.EffectiveOutcome(i);
+    const DetectionState outcome = config_.EffectiveOutcome(i, true);
     if (outcome == DetectionState::NotSelected || outcome == DetectionState::OsNotSupported) {
       continue;
     }
@@ -182,7 +182,7 @@ void PrereqChainer::RefreshSelection(IProgressSink*) {
     Prerequisite& record = config_.prerequisites[i];
     if (record.state == DetectionState::Download ||
         record.state == DetectionState::AlreadyDownloaded) {
-      record.downloaded = config_.IsDownloaded(i);
+      record.downloaded = config_.IsDownloaded(i, true);
     }
     config_.SelectPrerequisite(
         i, NeedsInstallation(record.state) || record.state == DetectionState::AlreadyDownloaded);
@@ -197,7 +197,7 @@ bool PrereqChainer::CheckMandatory(IProgressSink*) {
   for (size_t i = 0; i < config_.prerequisites.size(); ++i) {
     const Prerequisite& record = config_.prerequisites[i];
     if (!record.HasOption(L'm') || record.HasOption(L'i')) continue;
-    const DetectionState outcome = config_.EffectiveOutcome(i);
+    const DetectionState outcome = config_.EffectiveOutcome(i, true);
     if (outcome != DetectionState::Found && outcome != DetectionState::NotSelected) {
       failed_mandatory_ = record.name;
       return false;

@@ -1,12 +1,12 @@
 // The chainer's download step and its sites: prerequisites fetched into the
-// download folder and judged by size and MD5, and those the user fetches by
+// download folder and judged by size and digests, and those the user fetches by
 // hand from a web site.
 #include <windows.h>
 
 #include "core/prereq_chainer.h"
 #include "core/stable_numbers.h"
 #include "download/download_check.h"
-#include "download/file_digest.h"
+#include "download/signer_check.h"
 #include "download/site_shortcut.h"
 #include "download/transfer_rules.h"
 #include "install/process_launch.h"
@@ -15,25 +15,16 @@
 #include "ui/strings.h"
 #include "util/file_ops.h"
 #include "util/path_text.h"
-#include "util/unique_handle.h"
 #include "util/wide_format.h"
 
 namespace {
-// The low 32 bits of the file's size, 0 when it cannot be opened: the
-// configured size is a 32-bit value.
-uint32_t FileSizeLow(const std::wstring& path) {
-  UniqueFile file(CreateFileW(ToLongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return 0;
-  const DWORD size = GetFileSize(file.get(), nullptr);
-  return size == INVALID_FILE_SIZE ? 0 : size;
-}
-
-bool Accepted(const DownloadItem& item, const Prerequisite& record) {
-  if (item.expected_size != 0 && FileSizeLow(item.local_path) != item.expected_size) return false;
-  if (record.md5.empty()) return true;
-  char digest[33] = {};
-  return ComputeFileMd5(item.local_path, digest) && DigestMatches(digest, record.md5);
+// The step after size and digests: with SignedBy= the file must carry a
+// trusted signature of that name. The cause for the rejection line, or empty
+// when it does (or when the key is absent).
+std::wstring SignerRejection(const DownloadItem& item, const Prerequisite& record) {
+  if (record.signed_by.empty()) return {};
+  const std::wstring fault = SignerFault(item.local_path, record.signed_by);
+  return fault.empty() ? fault : L"Not signed by " + record.signed_by + L": " + fault;
 }
 
 // The log line after "Download failed. Error:" says only a number for the
@@ -66,6 +57,7 @@ uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink* sink) {
     item.expected_size = static_cast<uint32_t>(record.exact_size);
     item.prereq_index = static_cast<int32_t>(i);
     item.folder = record.folder;
+    item.digest_kinds = DigestKindsFor(record.Requirements());
     downloads_.items.push_back(item);
   }
 
@@ -89,14 +81,18 @@ uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink* sink) {
     // A file finished from an earlier run's ".part" file may be the head of
     // another file with this one's tail: when it fails the check it comes
     // once more from its first byte before the rejection stands.
-    bool accepted = false;
+    Rejection rejection = Rejection::kNone;
+    std::wstring signer_rejection;  // the cause the log gives when the signer is not the one
     for (int attempt = 0; attempt < 2; ++attempt) {
       downloads_.DownloadOne(i);
       const DownloadItem& item = downloads_.items[i];
       if (item.status != kItemTransferred) break;
       LogLine(L"Download completed succesfully.");
-      accepted = Accepted(item, record);
-      if (accepted || !item.resumed_part) break;
+      rejection = CheckFile(item.local_path, record.Requirements(), item.digests);
+      signer_rejection =
+          rejection == Rejection::kNone ? SignerRejection(item, record) : std::wstring();
+      const bool refetch_can_help = RefetchCanHelp(rejection) || !signer_rejection.empty();
+      if (!refetch_can_help || !item.resumed_part) break;
       LogLine(L"Downloaded file was rejected; it was finished from an earlier partial download. "
               L"Downloading it again from the start.");
       DeleteFileLong(item.local_path);
@@ -123,13 +119,16 @@ uint32_t PrereqChainer::DownloadPrerequisites(IProgressSink* sink) {
     }
 
     if (!keep_files) downloads_.files_to_delete.push_back(item.local_path);
-    if (!accepted) {
+    if (rejection == Rejection::kNone && !signer_rejection.empty()) {
+      LogLine(L"Downloaded file was rejected.(" + signer_rejection + L").");
+    } else {
+      LogLine(AcceptanceLogLine(rejection));
+    }
+    if (rejection != Rejection::kNone || !signer_rejection.empty()) {
       DeleteFileLong(item.local_path);
-      LogLine(L"Downloaded file was rejected.(Invalid size or MD5).");
       if (sink) sink->ReportError(item.file_name, kDownloadFileRejected, nullptr);
       return kInstallFailure;
     }
-    LogLine(L"Downloaded file was accepted.");
     record.downloaded = true;
   }
   return 0;

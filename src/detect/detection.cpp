@@ -10,6 +10,8 @@
 #include "detect/search_evaluation.h"
 #include "detect/searches.h"
 #include "download/download_check.h"
+#include "download/signer_check.h"
+#include "download/url_file_name.h"
 #include "platform/core/exceptions.h"
 #include "platform/core/logger.h"
 #include "ui/extraction_dialog.h"
@@ -158,7 +160,7 @@ void ChainerConfig::SelectPrerequisite(size_t index, bool selected) {
   LogLine(L"Parent prerequisite not found:" + parent_name);
 }
 
-DetectionState ChainerConfig::EffectiveOutcome(size_t index) const {
+DetectionState ChainerConfig::EffectiveOutcome(size_t index, bool for_report) const {
   const Prerequisite& record = At(index);
   if (!record.selected) return DetectionState::NotSelected;
   if (record.state != DetectionState::Found) {
@@ -169,7 +171,8 @@ DetectionState ChainerConfig::EffectiveOutcome(size_t index) const {
   }
   switch (record.source_kind) {
     case SourceKind::Url:
-      return IsDownloaded(index) ? DetectionState::AlreadyDownloaded : DetectionState::Download;
+      return IsDownloaded(index, for_report) ? DetectionState::AlreadyDownloaded
+                                             : DetectionState::Download;
     case SourceKind::OpenSite:
       return DetectionState::ManualSite;
     default:
@@ -177,8 +180,16 @@ DetectionState ChainerConfig::EffectiveOutcome(size_t index) const {
   }
 }
 
-bool ChainerConfig::IsDownloaded(size_t index) const {
+bool ChainerConfig::IsDownloaded(size_t index, bool for_report) const {
   const Prerequisite& record = At(index);
-  return IsAlreadyDownloaded(download_folder, record.source,
-                             static_cast<uint32_t>(record.exact_size), record.folder, record.md5);
+  if (!IsAlreadyDownloaded(download_folder, record.source, record.folder, record.Requirements(),
+                           for_report)) {
+    return false;
+  }
+  // A file found in the download folder is launched only when a download
+  // would have been accepted: otherwise it is fetched again and judged then.
+  if (record.signed_by.empty() || IsFileUrl(record.source)) return true;
+  const std::wstring path =
+      TargetPath(WithTrailingBackslash(download_folder), record.source, record.folder);
+  return SignerFault(path, record.signed_by).empty();
 }

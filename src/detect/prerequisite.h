@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "download/file_acceptance.h"
+
 enum class DetectionState : int32_t {
   Found = 0,
   InstallFromPackage = 1,
@@ -49,6 +51,8 @@ struct Prerequisite {
   std::wstring no_ui_command_line;
   std::wstring options;
   std::wstring md5;
+  std::wstring sha256;
+  std::wstring signed_by;  // the signing certificate's name a download must carry
   int32_t exact_size = 0;
   std::wstring folder;
   std::wstring ret_val_prop_name;
@@ -67,6 +71,10 @@ struct Prerequisite {
   bool skip_search = false;
 
   bool HasOption(wchar_t letter) const { return options.find(letter) != std::wstring::npos; }
+  // What its downloaded file, or one already in the download folder, must be.
+  FileRequirements Requirements() const {
+    return {static_cast<uint32_t>(exact_size), md5, sha256};
+  }
 };
 
 // The text written after "Search result:" for a state.

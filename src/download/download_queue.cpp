@@ -39,8 +39,10 @@ uint32_t DownloadQueue::DownloadOne(size_t index) {
     return ERROR_ACCESS_DENIED;
   }
   if (item.expected_size != 0) downloader.SetExpectedSize(item.expected_size);
+  downloader.SetDigestKinds(item.digest_kinds);
   last_error = downloader.DownloadToFile(std::vector<std::wstring>{item.url}, item.local_path);
   item.resumed_part = downloader.ResumedPart();
+  item.digests = downloader.StreamedDigests();
   if (last_error != 0) return ERROR_ACCESS_DENIED;
   item.status = kItemTransferred;
   return 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "download/digests.h"
+
 class CredentialStore;
 class IProgressSink;
 
@@ -25,6 +27,11 @@ struct DownloadItem {
   // Filled by DownloadOne: the file was finished from a ".part" file of an
   // earlier run, whose bytes the server did not send this time.
   bool resumed_part = false;
+  // The digests (kDigestMd5, kDigestSha256) to compute while the file arrives.
+  uint32_t digest_kinds = 0;
+  // Filled by DownloadOne: those digests of the finished file, empty where
+  // the transfer could not give them (download/file_downloader.h).
+  FileDigests digests;
 };
 
 class DownloadQueue {

@@ -55,10 +55,12 @@ DWORD CrackUrl(const std::wstring& url, UrlParts* parts) {
 
 FileDownloader::FileDownloader(IProgressSink* sink, CredentialStore* credentials)
     : sink_(sink), credentials_(credentials), state_(new CallbackState) {
-  state_->buffer.resize(kMaxReadSize);
+  state_->buffer.resize(2 * kMaxReadSize);
 }
 
 FileDownloader::~FileDownloader() {
+  // The block being hashed lies in state_'s buffer, which may go first.
+  digest_.Settled();
   CloseTransferHandles();
   CloseSession();
   // WinINet may still call back into the state of a handle whose closing it
@@ -183,7 +185,6 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
   state_->async_result = 0;
   state_->async_error = 0;
   state_->async_handle = nullptr;
-  went_async_ = false;
   HINTERNET made = nullptr;
   SetLastError(0);
   if (call(&made)) {
@@ -202,7 +203,6 @@ uint32_t FileDownloader::RunAsync(Pending pending, const std::function<BOOL(HINT
   // ERROR_IO_PENDING: there, a failure without an error is a pending call.
   if (error == 0 && pending == kPendingFtpOpen) error = ERROR_IO_PENDING;
   if (error != ERROR_IO_PENDING) return error != 0 ? error : ERROR_INTERNET_INTERNAL_ERROR;
-  went_async_ = true;
   outstanding_ = true;
   uint32_t waited = WaitForCompletion();
   if (waited != 0) return waited;
@@ -335,6 +335,7 @@ uint32_t FileDownloader::DownloadToFile(const std::vector<std::wstring>& urls,
   reconnect_ = true;
   posting_ = false;
   resumed_part_ = false;
+  digest_ready_ = false;
   uint32_t error = ValidateUrls();
   if (error != 0) return Fail(error, false);
   error = OpenSession();

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "download/digest_pipeline.h"
+#include "download/digests.h"
 #include "download/transfer_rules.h"
 #include "util/unique_handle.h"
 
@@ -91,6 +93,15 @@ class FileDownloader {
   // Whether the last DownloadToFile continued a ".part" file left by an
   // earlier transfer rather than fetching the file from its first byte.
   bool ResumedPart() const { return resumed_part_; }
+  // The digests (kDigestMd5, kDigestSha256) that DownloadToFile computes of
+  // the bytes it writes, a continued ".part" file's included; none by default.
+  void SetDigestKinds(uint32_t kinds) { digest_kinds_ = kinds; }
+  // Those digests of exactly the bytes of the file the last DownloadToFile
+  // finished; empty when it failed or could not keep them exact (the file is
+  // then to be read).
+  FileDigests StreamedDigests() const {
+    return digest_ready_ ? digest_.Settled().Digests() : FileDigests();
+  }
 
   // The most a transfer without an expected size writes before it fails with
   // ERROR_FILE_TOO_LARGE; with an expected size, that size is the limit and
@@ -107,7 +118,6 @@ class FileDownloader {
     kPendingFtpCommand = 4,
     kPendingHttpOpen = 6,
     kPendingHttpSend = 7,
-    kPendingQueryData = 8,
   };
   enum class SourceKind { kNetwork, kLocal };
 
@@ -133,8 +143,8 @@ class FileDownloader {
     // Filled by asynchronous reads: a read still outstanding after a
     // cancellation writes here until its handle is closed.
     std::vector<char> buffer;
+    INTERNET_BUFFERSA read_request = {};
     DWORD bytes_read = 0;
-    DWORD bytes_available = 0;
   };
 
   // Runs call (a WinINet call made with this as its context) and waits for it;
@@ -160,12 +170,14 @@ class FileDownloader {
   uint32_t DrainResponse();
   uint32_t ReadToFile(uint64_t offset, uint64_t total, bool report_progress);
   uint32_t Reconnect(HANDLE part, uint64_t* offset, uint64_t* total);
+  // A new, empty ".part" file (with the restricted DACL when asked for).
+  UniqueFile CreatePart();
+  // Writes a block to the ".part" file and adds it to the digest: 0 or the error.
+  uint32_t WriteToPart(HANDLE part, const char* data, DWORD size);
+  // Makes the digest that of the first offset bytes of the ".part" file.
+  void SyncDigest(HANDLE part, uint64_t offset);
   uint32_t FinishPart(UniqueFile* part);
   uint32_t CopyLocal(const std::wstring& url);
-  static DWORD CALLBACK CopyProgress(LARGE_INTEGER total, LARGE_INTEGER transferred,
-                                     LARGE_INTEGER stream_size, LARGE_INTEGER stream_transferred,
-                                     DWORD stream, DWORD reason, HANDLE source, HANDLE destination,
-                                     void* data);
   uint32_t Fail(uint32_t error, bool with_name);
   bool Canceled() const;
   void WaitWhilePaused();
@@ -196,6 +208,12 @@ class FileDownloader {
   bool posting_ = false;
   bool report_progress_ = true;
   bool resumed_part_ = false;
+  uint32_t digest_kinds_ = 0;
+  DigestPipeline digest_;
+  // digest_ holds exactly the first digest_.size() bytes of the ".part" file.
+  bool digest_exact_ = false;
+  // digest_ is that of the file the last transfer finished.
+  bool digest_ready_ = false;
   std::wstring current_url_;  // the URL the open handles belong to
 
   UniqueInternet session_;
@@ -204,10 +222,12 @@ class FileDownloader {
   std::unique_ptr<CallbackState> state_;
   // A close was not confirmed in time: state_ is never freed.
   bool close_unconfirmed_ = false;
-  bool went_async_ = false;            // the last RunAsync call completed later
+  bool ftp_file_ = false;              // request_ is an FTP file, not an HTTP request
   uint32_t read_size_ = kMinReadSize;  // what the next read asks for
+  // Which half of state_->buffer the next read fills: the other may still be
+  // hashed.
+  size_t read_half_ = 0;
+  char* ReadBuffer() { return state_->buffer.data() + read_half_ * kMaxReadSize; }
   // A call went asynchronous and its completion has not been waited for.
   bool outstanding_ = false;
-  uint64_t copy_reported_ = 0;
-  DWORD copy_last_tick_ = 0;
 };

@@ -144,6 +144,7 @@ uint32_t FileDownloader::OpenHttp(const std::wstring& url, const UrlParts& parts
       &made);
   if (error != 0) return error;
   request_.reset(made);
+  ftp_file_ = false;
   if (secure && ignore_cert_errors_) AddSecurityFlags(request_.get(), kIgnoreCertFlags);
 
   HttpDate since;
@@ -297,6 +298,7 @@ uint32_t FileDownloader::OpenFtp(const std::wstring& url, const UrlParts& parts,
       &made);
   if (error != 0) return error;
   request_.reset(made);
+  ftp_file_ = true;
   DWORD high = 0;
   DWORD low = Wininet().FtpGetFileSize(request_.get(), &high);
   *total = low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR

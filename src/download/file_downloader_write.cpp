@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "download/credential_store.h"
 #include "download/download_errors.h"
@@ -16,11 +17,7 @@
 
 namespace {
 
-constexpr DWORD kCopyProgressMs = 200;
 constexpr int kMaxCredentialAsks = 10;
-// Empty reads in a row that the server is still said to have data for; more
-// than this and the body is taken as ended rather than read for ever.
-constexpr int kMaxEmptyReads = 3;
 
 // Moves the file pointer to position and cuts what lies beyond.
 bool SeekAndTruncate(HANDLE file, uint64_t position) {
@@ -45,35 +42,40 @@ bool IsLogonFailure(DWORD error) {
 }  // namespace
 
 uint32_t FileDownloader::ReadBlock(DWORD* got) {
-  // The block is asked for at once, without InternetQueryDataAvailable
+  // The block is asked for at once, without asking how much is available
   // first: Wine's WinINet never reports more than the 8 KiB its own buffer
   // holds, so a block became a string of small query-and-read pairs, and the
   // queries alone took longer than reading and writing the data.
   *got = 0;
   const DWORD size = read_size_;
   const DWORD start = GetTickCount();
-  // Wine's WinINet now and then answers a read with 0 bytes while the body
-  // goes on (about one 600,000-byte transfer in 100 on loopback, always one
-  // block before the announced end). Taken as the end, that would cut a file
-  // of unknown length short, so an empty read is confirmed by asking whether
-  // anything is left; about half the time that finds the data again. When it
-  // does not, a known total still brings the rest through a reconnect.
-  for (int confirmations = 0;; ++confirmations) {
+  uint32_t error = 0;
+  if (ftp_file_) {
     state_->bytes_read = 0;
-    uint32_t error = RunAsync(kPendingRead, [&](HINTERNET*) {
-      return Wininet().InternetReadFile(request_.get(), state_->buffer.data(), size, &state_->bytes_read);
+    error = RunAsync(kPendingRead, [&](HINTERNET*) {
+      return Wininet().InternetReadFile(request_.get(), ReadBuffer(), size,
+                                        &state_->bytes_read);
     });
-    if (error != 0) return error;
-    *got = std::min<DWORD>(state_->bytes_read, size);
-    if (*got != 0 || confirmations == kMaxEmptyReads) break;
-    state_->bytes_available = 0;
-    error = RunAsync(kPendingQueryData, [&](HINTERNET*) {
-      return Wininet().InternetQueryDataAvailable(request_.get(), &state_->bytes_available, 0, 0);
+    if (error == 0) *got = state_->bytes_read;
+  } else {
+    // HTTP reads go through InternetReadFileEx: Wine's InternetReadFile
+    // zeroes the count after it has handed the read to its worker thread,
+    // and when that thread finished first, a block already taken from the
+    // stream was reported as 0 bytes: lost from the file, or taken for the
+    // end of a body of unknown length.
+    INTERNET_BUFFERSA& read = state_->read_request;
+    read = INTERNET_BUFFERSA();
+    read.dwStructSize = sizeof(read);
+    read.lpvBuffer = ReadBuffer();
+    read.dwBufferLength = size;
+    error = RunAsync(kPendingRead, [&](HINTERNET*) {
+      return Wininet().InternetReadFileExA(request_.get(), &read, IRF_ASYNC,
+                                           reinterpret_cast<DWORD_PTR>(state_.get()));
     });
-    if (error != 0) return error;
-    // An asynchronous completion carries the count in its error field.
-    if ((went_async_ ? state_->async_error.load() : state_->bytes_available) == 0) break;
+    if (error == 0) *got = read.dwBufferLength;
   }
+  if (error != 0) return error;
+  *got = std::min<DWORD>(*got, size);
   read_size_ = NextReadSize(size, *got, GetTickCount() - start);
   return 0;
 }
@@ -86,16 +88,18 @@ uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report
   DWORD error = CreateFolderTree(part_path_, false);
   if (error != 0) return Fail(error, true);
 
+  digest_.Start(digest_kinds_);
+  digest_exact_ = true;
   UniqueFile part;
   if (offset != 0) {
     part.reset(CreateFileW(part_path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The bytes kept from an earlier transfer are hashed once, here; the
+    // rest as it arrives.
+    if (part) SyncDigest(part.get(), offset);
     if (part && !SeekAndTruncate(part.get(), offset)) part.reset();
   } else {
-    RestrictedSecurity security;
-    part.reset(CreateFileW(part_path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                           restrict_acl_ ? security.attributes() : nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    part = CreatePart();
   }
   if (!part) {
     error = GetLastError();
@@ -137,11 +141,8 @@ uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report
     const uint64_t room = limit > written ? limit - written : 0;
     const bool overrun = got > room;
     const DWORD keep = overrun ? static_cast<DWORD>(room) : got;
-    DWORD put = 0;
-    if (keep != 0 && (!WriteFile(part.get(), state_->buffer.data(), keep, &put, nullptr) || put != keep)) {
-      error = GetLastError();
-      return Fail(error != 0 ? error : ERROR_WRITE_FAULT, true);
-    }
+    error = keep != 0 ? WriteToPart(part.get(), ReadBuffer(), keep) : 0;
+    if (error != 0) return Fail(error, true);
     written += keep;
     idle_reconnects = 0;
     if (report_progress_ && sink_ != nullptr && keep != 0) sink_->AddBytes(keep);
@@ -162,12 +163,47 @@ uint32_t FileDownloader::Reconnect(HANDLE part, uint64_t* written, uint64_t* tot
   if (error != 0) return error;
   // A server that now sends the file from another place cannot continue it.
   if (size != 0 && offset != size) return ERROR_INTERNET_TIMEOUT;
+  SyncDigest(part, offset);
   if (!SeekAndTruncate(part, offset)) return GetLastError();
   *written = offset;
   return 0;
 }
 
+UniqueFile FileDownloader::CreatePart() {
+  RestrictedSecurity security;
+  return UniqueFile(CreateFileW(part_path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                restrict_acl_ ? security.attributes() : nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+uint32_t FileDownloader::WriteToPart(HANDLE part, const char* data, DWORD size) {
+  DWORD put = 0;
+  if (!WriteFile(part, data, size, &put, nullptr) || put != size) {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_WRITE_FAULT;
+  }
+  digest_.Add(data, size);
+  // The block is hashed while the next one is read into the other half.
+  read_half_ ^= 1;
+  return 0;
+}
+
+void FileDownloader::SyncDigest(HANDLE part, uint64_t offset) {
+  StreamDigest& digest = digest_.Settled();
+  if (digest.kinds() == 0 || (digest_exact_ && digest.size() == offset)) return;
+  // A resume, or a restart from the first byte or from another offset: the
+  // digest starts again from what the file now holds.
+  digest.Start(digest.kinds());
+  digest_exact_ = HashFileHead(part, offset, &digest);
+}
+
 uint32_t FileDownloader::FinishPart(UniqueFile* part) {
+  // The digest counts as the file's only when it covers exactly the bytes
+  // the ".part" file holds; otherwise the acceptance reads the file.
+  uint64_t size = 0;
+  const StreamDigest& digest = digest_.Settled();
+  const bool digest_whole = digest_exact_ && digest.kinds() != 0 && part->valid() &&
+                            FileSize(part->get(), &size) && size == digest.size();
   part->reset();
   DeleteFileLong(target_path_);
   if (!MoveFileW(part_path_.c_str(), target_path_.c_str())) {
@@ -177,22 +213,8 @@ uint32_t FileDownloader::FinishPart(UniqueFile* part) {
     DeleteFileLong(part_path_);
   }
   if (report_progress_ && sink_ != nullptr) sink_->EndTransfer(1, 0);
+  digest_ready_ = digest_whole;
   return 0;
-}
-
-DWORD CALLBACK FileDownloader::CopyProgress(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER,
-                                            LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
-                                            void* data) {
-  auto* self = static_cast<FileDownloader*>(data);
-  if (self->Canceled()) return PROGRESS_CANCEL;
-  const DWORD now = GetTickCount();
-  const uint64_t done = static_cast<uint64_t>(transferred.QuadPart);
-  if (now - self->copy_last_tick_ >= kCopyProgressMs && done > self->copy_reported_) {
-    if (self->sink_ != nullptr) self->sink_->AddBytes(done - self->copy_reported_);
-    self->copy_reported_ = done;
-    self->copy_last_tick_ = now;
-  }
-  return PROGRESS_CONTINUE;
 }
 
 uint32_t FileDownloader::CopyLocal(const std::wstring& url) {
@@ -245,15 +267,33 @@ uint32_t FileDownloader::CopyLocal(const std::wstring& url) {
   if (sink_ != nullptr) sink_->BeginTransfer(1, size, target_path_);
   error = CreateFolderTree(part_path_, false);
   if (error != 0) return Fail(error, true);
-  copy_reported_ = 0;
-  copy_last_tick_ = GetTickCount();
-  BOOL cancel = FALSE;
-  if (!CopyFileExW(source.c_str(), part_path_.c_str(), CopyProgress, this, &cancel, 0)) {
-    error = GetLastError();
-    return Canceled() || error == ERROR_REQUEST_ABORTED ? kDownloadCanceled : Fail(error, true);
+  // Copied block by block rather than by CopyFileExW, so that every block
+  // written is hashed as it passes, as a network transfer's are; the copy
+  // also does not take over the source's attributes (a read-only source
+  // would leave a download the cleanup cannot delete).
+  UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  UniqueFile part = from ? CreatePart() : UniqueFile();
+  if (!part) return Fail(GetLastError(), true);
+  digest_.Start(digest_kinds_);
+  digest_exact_ = true;
+  for (;;) {
+    DWORD got = 0;
+    char* buffer = ReadBuffer();
+    if (!ReadFile(from.get(), buffer, kMaxReadSize, &got, nullptr)) {
+      error = GetLastError();
+    } else if (got == 0) {
+      return FinishPart(&part);
+    } else {
+      error = WriteToPart(part.get(), buffer, got);
+    }
+    if (error == 0 && sink_ != nullptr) sink_->AddBytes(got);
+    if (error == 0) WaitWhilePaused();
+    if (error != 0 || Canceled()) {
+      // Never resumed: what was copied goes.
+      part.reset();
+      DeleteFileLong(part_path_);
+      return Canceled() ? kDownloadCanceled : Fail(error, true);
+    }
   }
-  if (Canceled()) return kDownloadCanceled;
-  if (sink_ != nullptr && size > copy_reported_) sink_->AddBytes(size - copy_reported_);
-  UniqueFile none;
-  return FinishPart(&none);
 }

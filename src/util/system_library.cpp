@@ -100,13 +100,30 @@ const WininetApi* WininetDll() {
            Bind(m, "InternetConnectW", &a->InternetConnectW) &&
            Bind(m, "InternetGetLastResponseInfoW", &a->InternetGetLastResponseInfoW) &&
            Bind(m, "InternetReadFile", &a->InternetReadFile) &&
-           Bind(m, "InternetQueryDataAvailable", &a->InternetQueryDataAvailable) &&
+           Bind(m, "InternetReadFileExA", &a->InternetReadFileExA) &&
            Bind(m, "HttpOpenRequestW", &a->HttpOpenRequestW) &&
            Bind(m, "HttpAddRequestHeadersW", &a->HttpAddRequestHeadersW) &&
            Bind(m, "HttpSendRequestW", &a->HttpSendRequestW) &&
            Bind(m, "HttpQueryInfoW", &a->HttpQueryInfoW) &&
            Bind(m, "FtpCommandW", &a->FtpCommandW) && Bind(m, "FtpOpenFileW", &a->FtpOpenFileW) &&
            Bind(m, "FtpGetFileSize", &a->FtpGetFileSize);
+  });
+  return api;
+}
+
+const WintrustApi* WintrustDll() {
+  static const WintrustApi* api = LoadApi<WintrustApi>(L"wintrust.dll", [](HMODULE m, WintrustApi* a) {
+    return Bind(m, "WinVerifyTrust", &a->WinVerifyTrust) &&
+           Bind(m, "WTHelperProvDataFromStateData", &a->WTHelperProvDataFromStateData) &&
+           Bind(m, "WTHelperGetProvSignerFromChain", &a->WTHelperGetProvSignerFromChain) &&
+           Bind(m, "WTHelperGetProvCertFromChain", &a->WTHelperGetProvCertFromChain);
+  });
+  return api;
+}
+
+const Crypt32Api* Crypt32Dll() {
+  static const Crypt32Api* api = LoadApi<Crypt32Api>(L"crypt32.dll", [](HMODULE m, Crypt32Api* a) {
+    return Bind(m, "CertGetNameStringW", &a->CertGetNameStringW);
   });
   return api;
 }

@@ -11,6 +11,8 @@
 #include <wininet.h>
 // dbghelp.h needs windows.h first.
 #include <dbghelp.h>
+// wintrust.h needs wincrypt.h (from windows.h) first.
+#include <wintrust.h>
 
 // Restricts the search of every later load by name, the ones Windows makes for
 // the program too (common controls bring uxtheme.dll and dwmapi.dll), to the
@@ -60,7 +62,7 @@ struct WininetApi {
   decltype(&::InternetConnectW) InternetConnectW;
   decltype(&::InternetGetLastResponseInfoW) InternetGetLastResponseInfoW;
   decltype(&::InternetReadFile) InternetReadFile;
-  decltype(&::InternetQueryDataAvailable) InternetQueryDataAvailable;
+  decltype(&::InternetReadFileExA) InternetReadFileExA;
   decltype(&::HttpOpenRequestW) HttpOpenRequestW;
   decltype(&::HttpAddRequestHeadersW) HttpAddRequestHeadersW;
   decltype(&::HttpSendRequestW) HttpSendRequestW;
@@ -68,6 +70,18 @@ struct WininetApi {
   decltype(&::FtpCommandW) FtpCommandW;
   decltype(&::FtpOpenFileW) FtpOpenFileW;
   decltype(&::FtpGetFileSize) FtpGetFileSize;
+};
+
+// Authenticode verification (signer_check.cpp): wintrust.dll judges the file,
+// crypt32.dll names the certificate that signed it.
+struct WintrustApi {
+  decltype(&::WinVerifyTrust) WinVerifyTrust;
+  decltype(&::WTHelperProvDataFromStateData) WTHelperProvDataFromStateData;
+  decltype(&::WTHelperGetProvSignerFromChain) WTHelperGetProvSignerFromChain;
+  decltype(&::WTHelperGetProvCertFromChain) WTHelperGetProvCertFromChain;
+};
+struct Crypt32Api {
+  decltype(&::CertGetNameStringW) CertGetNameStringW;
 };
 
 struct DbgHelpApi {
@@ -90,6 +104,8 @@ const MprApi* MprDll();
 const CombaseApi* CombaseDll();
 const DbgHelpApi* DbgHelpDll();
 const WininetApi* WininetDll();
+const WintrustApi* WintrustDll();
+const Crypt32Api* Crypt32Dll();
 
 // For code that holds a WinINet handle, which only a loaded WinINet handed out.
 inline const WininetApi& Wininet() {

@@ -38,6 +38,10 @@ def md5(data):
     return hashlib.md5(data).hexdigest()
 
 
+def sha256(data):
+    return hashlib.sha256(data).hexdigest()
+
+
 NGINX_CONF = """
 daemon off;
 master_process off;
@@ -84,25 +88,35 @@ def openssl(*args):
                    stderr=subprocess.DEVNULL)
 
 
+def make_authority(folder, name, cn):
+    """A self-signed certificate authority: folder/<name>.key and <name>.pem."""
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+            "-subj", f"/CN={cn}", "-keyout", folder / f"{name}.key", "-out", folder / f"{name}.pem",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+
+
+def issue(folder, authority, name, cn, extensions):
+    """A certificate for cn that folder/<authority>.pem signed, with the
+    extensions (openssl's extension file lines): folder/<name>.key and <name>.pem."""
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", f"/CN={cn}",
+            "-keyout", folder / f"{name}.key", "-out", folder / f"{name}.csr")
+    (folder / f"{name}.ext").write_text(extensions)
+    openssl("x509", "-req", "-in", folder / f"{name}.csr", "-CA", folder / f"{authority}.pem",
+            "-CAkey", folder / f"{authority}.key", "-CAcreateserial", "-days", "2",
+            "-extfile", folder / f"{name}.ext", "-out", folder / f"{name}.pem")
+
+
 def signed_by_test_authority(root):
     """A certificate authority and a server certificate for 127.0.0.1 that it
     signed, below root; the authority's DER bytes, for a store that should
     trust it."""
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-            "-subj", "/CN=Corvane Test Authority",
-            "-keyout", root / "ca.key", "-out", root / "ca.pem",
-            "-addext", "basicConstraints=critical,CA:TRUE",
-            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
-            "-keyout", root / "trusted.key", "-out", root / "trusted.csr")
+    make_authority(root, "ca", "Corvane Test Authority")
     # Wine 8 compares the host, even an address, with the DNS entries of the
     # alternative names only (an IP entry alone fails as a wrong name); Windows
     # compares an address with the IP entry. Both, so that either agrees.
-    (root / "trusted.ext").write_text("subjectAltName=IP:127.0.0.1,DNS:127.0.0.1\n"
-                                      "extendedKeyUsage=serverAuth\n")
-    openssl("x509", "-req", "-in", root / "trusted.csr", "-CA", root / "ca.pem",
-            "-CAkey", root / "ca.key", "-CAcreateserial", "-days", "2",
-            "-extfile", root / "trusted.ext", "-out", root / "trusted.pem")
+    issue(root, "ca", "trusted", "127.0.0.1",
+          "subjectAltName=IP:127.0.0.1,DNS:127.0.0.1\nextendedKeyUsage=serverAuth\n")
     openssl("x509", "-in", root / "ca.pem", "-outform", "DER", "-out", root / "ca.der")
     return (root / "ca.der").read_bytes()
 

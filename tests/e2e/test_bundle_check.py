@@ -16,6 +16,7 @@ App1=Runtime
 Url=http://example.com/r.exe
 ExactSize=10
 MD5=0123456789ABCDEF0123456789abcdef
+SHA256=0123456789ABCDEF0123456789abcdef0123456789ABCDEF0123456789abcdef
 Options=mx
 SearchType1=2
 SearchString1=HKLM\\Software\\R\\Version
@@ -45,26 +46,44 @@ def test_a_clean_configuration_passes(tmp_path):
     (("App1=Runtime", "App1=Runtime\nApp3=Other"), 5, "App3 is never read"),
     (("App1=Runtime", "App1=Missing"), 4, "section [Missing], which the file does not have"),
     (("Url=", "Link="), 5, "none of SetupFile, OpenSite and Url"),
-    (("SearchString1=", "SearchStrng1="), 10, "SearchType1 has no SearchString1"),
-    (("VerMin1=", "Vermin1="), 12, "case-sensitive: VerMin1?"),
-    (("VerMin1=1.0", "VerMin1=1.0\nVerMax2=2"), 13, "the searches stop at the missing SearchType2"),
+    (("SearchString1=", "SearchStrng1="), 11, "SearchType1 has no SearchString1"),
+    (("VerMin1=", "Vermin1="), 13, "case-sensitive: VerMin1?"),
+    (("VerMin1=1.0", "VerMin1=1.0\nVerMax2=2"), 14, "the searches stop at the missing SearchType2"),
     (("Url=http://example.com/r.exe", "SetupFile=r.exe\nUrl=x"), 7, "Url is not used"),
     (("ExactSize=10", "ExactSize=10 MB"), 7, "ExactSize=10 MB is not a byte count"),
     (("MD5=0123456789ABCDEF0123456789abcdef", "MD5=0123456789abcdef"), 8, "not 32 hexadecimal"),
-    (("Options=mx", "Options=mX"), 9, 'letter "X" means nothing'),
+    (("SHA256=0123", "SHA256=x123"), 9, "not 64 hexadecimal digits; the chainer rejects every"),
+    (("SHA256=0123", "SHA256=123"), 9, "not 64 hexadecimal digits"),
+    (("Url=http://example.com/r.exe", "SetupFile=r.exe\nSignedBy=Contoso"), 7,
+     "SignedBy= is checked only for a download"),
+    (("Options=mx", "Options=mX"), 10, 'letter "X" means nothing'),
     (("Options=q", "Options=s"), 2, 'letter "s" means nothing'),
-    (("SearchType1=2", "SearchType1=15"), 10, "not a search type"),
-    (("SearchType1=2", "SearchType1=two"), 10, "not a search type"),
+    (("SearchType1=2", "SearchType1=15"), 11, "not a search type"),
+    (("SearchType1=2", "SearchType1=two"), 11, "not a search type"),
     (("Options=q", "Options=q\nKeepFiles=Complete"), 3, "KeepFiles=Complete is not"),
-    (("Options=mx", "Options=mx\nOptions=q"), 10, "appears a second time"),
-    (("[PREREQ_CHAINER]", "[ Runtime]\n[PREREQ_CHAINER]"), 13, "[ Runtime] is never read"),
-    (("LogFile=", "LogFlie="), 14, "unknown key LogFlie"),
+    (("Options=mx", "Options=mx\nOptions=q"), 11, "appears a second time"),
+    (("[PREREQ_CHAINER]", "[ Runtime]\n[PREREQ_CHAINER]"), 14, "[ Runtime] is never read"),
+    (("LogFile=", "LogFlie="), 15, "unknown key LogFlie"),
 ])
 def test_each_rule_reports_its_line(tmp_path, change, line, words):
     result = check(tmp_path, GOOD.replace(*change, 1))
     assert result.returncode == 1
     assert any(f"setup.ini:{line}: " in row and words in row
                for row in result.stdout.splitlines()), result.stdout
+
+
+@pytest.mark.parametrize("dropped, words", [
+    (("SHA256=",), "[Runtime] is checked by MD5 only"),
+    (("MD5=",), None),
+    (("SHA256=", "MD5="), "[Runtime] has neither SHA256 nor MD5: any file the server sends is "
+                          "launched"),
+])
+def test_weak_download_checks_are_warnings_that_do_not_fail(tmp_path, dropped, words):
+    text = "\n".join(line for line in GOOD.split("\n") if not line.startswith(dropped))
+    result = check(tmp_path, text)
+    advice = "; add its SHA256= line (bundle hash FILE prints it)"
+    expected = f"{tmp_path / 'setup.ini'}:6: warning: {words}{advice}\n" if words else ""
+    assert (result.returncode, result.stdout) == (0, expected)
 
 
 @pytest.mark.parametrize("data, words", [
@@ -98,7 +117,8 @@ def test_hash_prints_what_the_chainer_compares(tmp_path):
     (tmp_path / "a.exe").write_bytes(data)
     result = tool("hash", tmp_path / "a.exe")
     assert result.returncode == 0
-    assert result.stdout == f"ExactSize={len(data)}\nMD5={hashlib.md5(data).hexdigest()}\n"
+    assert result.stdout == (f"ExactSize={len(data)}\nSHA256={hashlib.sha256(data).hexdigest()}\n"
+                             f"MD5={hashlib.md5(data).hexdigest()}\n")
     (tmp_path / "empty.exe").write_bytes(b"")
     assert tool("hash", tmp_path / "empty.exe").returncode == 2
 

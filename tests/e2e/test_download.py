@@ -9,7 +9,7 @@ import struct
 import pytest
 
 from servers import (PASSWORD, USER, CuttingRelay, FtpServer, Nginx, Tinyproxy, free_port,
-                     md5)
+                     md5, sha256)
 from winehelpers import TOOLS_DIR, log_events
 
 NEVER = r"HKLM\Software\Corvane Test\Never"  # a search that never finds anything
@@ -105,28 +105,31 @@ def test_silent_chain_downloads_two_prerequisites_and_installs_them(web, run, ke
     assert (run.downloads / "planted.txt").read_text() == "not the chainer's"
 
 
-def test_a_file_of_the_right_size_but_another_md5_is_downloaded_again(web, run):
-    web.add("stale/setup.exe", SETUP)
+@pytest.mark.parametrize("digest", ["MD5", "SHA256"])
+def test_a_file_of_the_right_size_but_another_digest_is_downloaded_again(web, run, digest):
+    web.add(f"stale/{digest}/setup.exe", SETUP)
     run.downloads.mkdir()
     (run.downloads / "setup.exe").write_bytes(bytes(len(SETUP)))  # a stale or planted file
-    code = run.run("q", [prereq("Runtime", web.url("stale/setup.exe"), run.record,
-                                ExactSize=str(len(SETUP)), MD5=md5(SETUP))], "complete")
+    value = md5(SETUP) if digest == "MD5" else sha256(SETUP)
+    code = run.run("q", [prereq("Runtime", web.url(f"stale/{digest}/setup.exe"), run.record,
+                                ExactSize=str(len(SETUP)), **{digest: value})], "complete")
     assert code == 0
-    assert ("/stale/setup.exe", "-", 200) in web.requests()
+    assert (f"/stale/{digest}/setup.exe", "-", 200) in web.requests()
     assert "Downloaded file was accepted." in run.events()
     assert run.launched_from() == [run.inst.win_dir + "\\downloads"]
     assert (run.downloads / "setup.exe").read_bytes() == SETUP
 
 
-def test_download_cut_twice_resumes_and_matches_its_md5(web, run):
+def test_download_cut_twice_resumes_and_matches_its_digests(web, run):
     web.add("cut/setup.exe", SETUP)
     relay = CuttingRelay(web.http_port, after=60000, cuts=2)
     try:
         code = run.run("q", [prereq("Runtime", f"http://127.0.0.1:{relay.port}/cut/setup.exe",
-                                    run.record, MD5=md5(SETUP))])
+                                    run.record, MD5=md5(SETUP), SHA256=sha256(SETUP))])
     finally:
         relay.stop()
     assert code == 0
+    assert "Downloaded file was accepted." in run.events()
     assert len(run.launched_from()) == 1
     ranges = [r for uri, r, _ in web.requests() if uri == "/cut/setup.exe"]
     assert ranges[0] == "-" and len(ranges) == 3
@@ -149,14 +152,35 @@ def test_unresumable_part_fetched_anew(web, run, case, statuses):
     web.add(path, SETUP)
     run.downloads.mkdir()
     (run.downloads / f"{case}.exe.part").write_bytes(part)
-    assert run.run("q", [prereq("Runtime", web.url(path), run.record, MD5=md5(SETUP))],
-                   "complete") == 0
+    assert run.run("q", [prereq("Runtime", web.url(path), run.record, MD5=md5(SETUP),
+                                SHA256=sha256(SETUP))], "complete") == 0
     requests = [(r, status) for uri, r, status in web.requests() if uri == "/" + path]
     assert requests == [(f"bytes={len(part)}-", statuses[0]), ("-", statuses[1])]
     assert (run.downloads / f"{case}.exe").read_bytes() == SETUP
     assert not (run.downloads / f"{case}.exe.part").exists()
     assert "Downloaded file was accepted." in run.events()
     assert run.launched_from() == [run.inst.win_dir + "\\downloads"]
+
+
+WRONG_SHA256 = "0" * 64
+WRONG_MD5 = "0" * 32
+
+
+@pytest.mark.parametrize("keys, line", [
+    ({"SHA256": sha256(SETUP).upper()}, "Downloaded file was accepted."),
+    ({"SHA256": WRONG_SHA256}, "Downloaded file was rejected.(Invalid SHA-256)."),
+    ({"MD5": md5(SETUP), "SHA256": WRONG_SHA256}, "Downloaded file was rejected.(Invalid SHA-256)."),
+    ({"MD5": WRONG_MD5, "SHA256": sha256(SETUP)}, "Downloaded file was rejected.(Invalid size or MD5)."),
+    ({"SHA256": sha256(SETUP)[:63]}, "Downloaded file was rejected.(SHA256 in the configuration is "
+                                     "not 64 hexadecimal digits)."),
+])
+def test_sha256_beside_md5_decides_the_acceptance(web, run, keys, line):
+    web.add("sha/setup.exe", SETUP)
+    assert run.run("q", [prereq("Runtime", web.url("sha/setup.exe"), run.record, **keys)]) == 0
+    events = run.events()
+    assert events[events.index("Download completed succesfully.") + 1] == line
+    accepted = line == "Downloaded file was accepted."
+    assert len(run.launched_from()) == (1 if accepted else 0)
 
 
 def test_second_of_three_rejected_keeps_the_first_and_never_asks_for_the_third(web, run):

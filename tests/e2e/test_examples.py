@@ -41,7 +41,7 @@ def clean_registry(wine):
 
 def prepare(inst, example, replacements, setup=None):
     """Writes the example as inst's configuration with the replacements made
-    (a download's size and MD5 come from `bundle hash` of setup); returns the log path."""
+    (a download's size and digests come from `bundle hash` of setup); returns the log path."""
     text = (SOURCE_DIR / "examples" / example).read_text(encoding="utf-8")
     log = inst.dir / "run.log"
     replacements = dict(replacements, **{r"C:\ProgramData\ExampleSetup\setup.log":
@@ -49,7 +49,8 @@ def prepare(inst, example, replacements, setup=None):
     if setup:
         hashed = tool("hash", setup)
         assert hashed.returncode == 0, hashed.stdout
-        lines = [line for line in text.split("\n") if not line.startswith(("ExactSize=", "MD5="))]
+        lines = [line for line in text.split("\n")
+                 if not line.startswith(("ExactSize=", "SHA256=", "MD5="))]
         at = next(i for i, line in enumerate(lines) if line.startswith("Url="))
         text = "\n".join(lines[:at + 1] + hashed.stdout.strip().split("\n") + lines[at + 1:])
     for old, new in replacements.items():
@@ -64,7 +65,7 @@ def prepare(inst, example, replacements, setup=None):
     return log
 
 
-def test_download_checked_by_size_and_md5_and_found_in_the_registry(
+def test_download_checked_by_size_and_digests_and_found_in_the_registry(
         wine, install, web, clean_registry):
     setup = TEST_DATA / "runtime-a.exe"
     web.add("runtimes/cpp_runtime_x86.exe", setup)

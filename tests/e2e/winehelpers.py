@@ -131,7 +131,12 @@ class WinePrefix:
     def reg_delete(self, key, name=None, view64=True):
         args = ["reg", "delete", key, "/f"] + ([] if name is None else ["/v", name])
         args += ["/reg:64" if view64 else "/reg:32"]
-        self.wine(*args)
+        # reg.exe has been seen to leave a value in place on a loaded machine,
+        # and a test that restores the registry must not leave it changed.
+        for _ in range(3):
+            self.wine(*args)
+            if name is None or self.reg_query(key, name, view64) is None:
+                return
 
     def reg_query(self, key, name=None, view64=True):
         """The value's data as reg.exe prints it, or None when key or value is missing."""

@@ -1,12 +1,14 @@
 #include "author_commands.h"
 
 #include <cstdio>
+#include <string>
 
 #include "archive/bundle_index.h"
 #include "archive/pe_overlay.h"
 #include "author_files.h"
 #include "config_check.h"
 #include "file_source.h"
+#include "signer_name.h"
 
 namespace {
 int Fail(const std::string& message, int code) {
@@ -51,7 +53,7 @@ int RunHash(const std::vector<std::string>& args) {
     }
     // A line without "=" is ignored by the chainer, so the label may be pasted too.
     if (args.size() > 1) std::printf("; %s\n", path.c_str());
-    std::fputs(lines.c_str(), stdout);
+    std::fputs((lines + SignedByLine(path)).c_str(), stdout);
   }
   return code;
 }
@@ -78,14 +80,15 @@ int RunCheck(const std::vector<std::string>& args) {
   if (!setup.empty() && !ReadBundleOf(setup, &index, &error)) return Fail(error, 2);
   const std::vector<CheckFinding> findings =
       CheckConfiguration(bytes, setup.empty() ? nullptr : &index);
+  int code = 0;
   for (const CheckFinding& finding : findings) {
-    if (finding.line > 0) {
-      std::printf("%s:%d: %s\n", ini.c_str(), finding.line, finding.text.c_str());
-    } else {
-      std::printf("%s: %s\n", ini.c_str(), finding.text.c_str());
-    }
+    const std::string where =
+        finding.line > 0 ? ini + ":" + std::to_string(finding.line) : ini;
+    std::printf("%s: %s%s\n", where.c_str(), finding.warning ? "warning: " : "",
+                finding.text.c_str());
+    if (!finding.warning) code = 1;
   }
-  return findings.empty() ? 0 : 1;
+  return code;
 }
 
 int RunIni(const std::vector<std::string>& args) {

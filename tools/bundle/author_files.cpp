@@ -5,11 +5,8 @@
 #include <memory>
 
 #include "archive/bundle_index.h"
+#include "download/digests.h"
 #include "utf8_text.h"
-
-extern "C" {
-#include "Md5.h"
-}
 
 bool HashLines(const std::string& path, std::string* lines, std::string* error) {
   FILE* file = std::fopen(path.c_str(), "rb");
@@ -17,15 +14,12 @@ bool HashLines(const std::string& path, std::string* lines, std::string* error) 
     *error = "cannot read " + path;
     return false;
   }
-  CMd5 md5;
-  Md5_Init(&md5);
-  uint64_t size = 0;
-  std::unique_ptr<Byte[]> buffer(new Byte[1 << 16]);
+  StreamDigest digest;
+  digest.Start(kDigestMd5 | kDigestSha256);
+  std::unique_ptr<char[]> buffer(new char[1 << 16]);
   size_t n = 0;
-  while ((n = std::fread(buffer.get(), 1, 1 << 16, file)) > 0) {
-    Md5_Update(&md5, buffer.get(), n);
-    size += n;
-  }
+  while ((n = std::fread(buffer.get(), 1, 1 << 16, file)) > 0) digest.Update(buffer.get(), n);
+  const uint64_t size = digest.size();
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
   if (failed) {
@@ -37,15 +31,9 @@ bool HashLines(const std::string& path, std::string* lines, std::string* error) 
                                : " is 4 GiB or larger: ExactSize holds 32 bits");
     return false;
   }
-  Byte digest[MD5_DIGEST_SIZE];
-  Md5_Final(&md5, digest);
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (Byte b : digest) {
-    hex.push_back(kHex[b >> 4]);
-    hex.push_back(kHex[b & 15]);
-  }
-  *lines = "ExactSize=" + std::to_string(size) + "\nMD5=" + hex + "\n";
+  const FileDigests digests = digest.Digests();
+  *lines = "ExactSize=" + std::to_string(size) + "\nSHA256=" + digests.sha256 +
+           "\nMD5=" + digests.md5 + "\n";
   return true;
 }
 

@@ -1,10 +1,10 @@
-// The two small files an author makes beside the bundle: the size and MD5
+// The two small files an author makes beside the bundle: the size and digest
 // lines of a download, and the configuration in the chainer's encoding.
 #pragma once
 #include <string>
 
-// "ExactSize=<bytes>" and "MD5=<32 lowercase hex digits>" lines for the file,
-// as the chainer compares them. False with a message for a file that cannot
+// "ExactSize=<bytes>", "SHA256=<64 lowercase hex digits>" and
+// "MD5=<32 lowercase hex digits>" lines for the file, as the chainer compares them. False with a message for a file that cannot
 // be read, is empty (an empty download never matches) or does not fit the
 // chainer's 32-bit size.
 bool HashLines(const std::string& path, std::string* lines, std::string* error);

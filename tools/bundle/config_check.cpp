@@ -6,6 +6,7 @@
 
 #include "core/chainer_config.h"
 #include "core/ini_document.h"
+#include "download/digests.h"
 #include "util/path_text.h"
 #include "utf8_text.h"
 
@@ -23,7 +24,8 @@ constexpr int32_t kLastSearchType = 14;
 
 class Report {
  public:
-  void Add(int32_t line, const std::string& text) { findings_.push_back({line, text}); }
+  void Add(int32_t line, const std::string& text) { findings_.push_back({line, text, false}); }
+  void Warn(int32_t line, const std::string& text) { findings_.push_back({line, text, true}); }
   std::vector<CheckFinding> Sorted() {
     std::stable_sort(findings_.begin(), findings_.end(),
                      [](const CheckFinding& a, const CheckFinding& b) { return a.line < b.line; });
@@ -255,6 +257,28 @@ void CheckPrerequisite(const IniSection& section, const Prerequisite& record,
                                  " is not 32 hexadecimal digits; no download will ever match it "
                                  "(bundle hash FILE prints the line)");
     }
+  }
+  if (const IniEntry* sha256 = FindFirst(section, L"SHA256")) {
+    if (!sha256->value.empty() && !IsSha256Text(sha256->value)) {
+      report->Add(sha256->line, "SHA256=" + Utf8(sha256->value) +
+                                    " is not 64 hexadecimal digits; the chainer rejects every "
+                                    "download of this prerequisite (bundle hash FILE prints the "
+                                    "line)");
+    }
+  }
+  const IniEntry* signer = FindFirst(section, L"SignedBy");
+  if (signer && record.source_kind != SourceKind::Url) {
+    report->Add(signer->line, "SignedBy= is checked only for a download (Url=); this setup is "
+                              "launched without a signature check");
+  }
+  // A pinned signer is the author's chosen check for a file that changes.
+  if (record.source_kind == SourceKind::Url && record.sha256.empty() && !signer) {
+    report->Warn(FindFirst(section, L"Url")->line,
+                 "[" + Utf8(section.name) +
+                     (record.md5.empty() ? "] has neither SHA256 nor MD5: any file the server "
+                                           "sends is launched"
+                                         : "] is checked by MD5 only") +
+                     "; add its SHA256= line (bundle hash FILE prints it)");
   }
   if (const IniEntry* op = FindFirst(section, L"Operator")) {
     if (op->value != L"0" && op->value != L"1") {

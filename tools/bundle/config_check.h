@@ -10,6 +10,9 @@
 struct CheckFinding {
   int32_t line = 0;  // 1-based, counted in CR LF lines as the chainer does; 0: the whole file
   std::string text;  // UTF-8
+  // Advice: the chainer reads the file as meant, but a download is checked
+  // weakly or not at all.
+  bool warning = false;
 };
 
 // The findings for the file's bytes, in line order (file-wide ones first).

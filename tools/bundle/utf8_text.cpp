@@ -3,7 +3,18 @@
 #include <cstdint>
 
 namespace {
-void Append(uint32_t code, std::string* out) {
+void AppendWide(uint32_t code, std::wstring* out) {
+  if (sizeof(wchar_t) == 2 && code >= 0x10000) {
+    code -= 0x10000;
+    out->push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
+    out->push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
+  } else {
+    out->push_back(static_cast<wchar_t>(code));
+  }
+}
+}  // namespace
+
+void AppendUtf8(uint32_t code, std::string* out) {
   if (code < 0x80) {
     out->push_back(static_cast<char>(code));
   } else if (code < 0x800) {
@@ -21,17 +32,6 @@ void Append(uint32_t code, std::string* out) {
   }
 }
 
-void AppendWide(uint32_t code, std::wstring* out) {
-  if (sizeof(wchar_t) == 2 && code >= 0x10000) {
-    code -= 0x10000;
-    out->push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
-    out->push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
-  } else {
-    out->push_back(static_cast<wchar_t>(code));
-  }
-}
-}  // namespace
-
 std::string Utf8(const std::wstring& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -43,7 +43,7 @@ std::string Utf8(const std::wstring& text) {
         ++i;
       }
     }
-    Append(code, &out);
+    AppendUtf8(code, &out);
   }
   return out;
 }

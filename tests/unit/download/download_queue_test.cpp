@@ -1,11 +1,13 @@
-// What the download job decides on its own: whether a digest matches, where
-// a file: source lies, and what the queue leaves behind at the end.
+// What the download job decides on its own: whether a digest matches, whether
+// a file is accepted, where a file: source lies, and what the queue leaves
+// behind at the end.
 #include "download/download_queue.h"
 
 #include <gtest/gtest.h>
 
 #include "download/credential_store.h"
 #include "download/download_check.h"
+#include "download/file_digest.h"
 #include "download_test_support.h"
 #include "util/unique_handle.h"
 
@@ -41,22 +43,82 @@ TEST(LocalPathOfFileSource, SchemeInAnyCaseSharesAndEscapes) {
   for (const Case& c : cases) EXPECT_EQ(LocalPathOfFileSource(c.source), c.path) << c.source;
 }
 
-TEST(IsAlreadyDownloaded, AFileOfTheRightSizeCountsOnlyWhenItMatchesTheConfiguredMd5) {
+// The acceptance of a finished download and of a file found in the download
+// folder: the same checks in the same order, digests read from the disk
+// unless the transfer gave them.
+TEST(CheckFile, SizeMd5AndSha256AreJudgedInOrder) {
   TempFolder root;
-  WriteAll(root.Path(L"setup.exe"), "abc");  // MD5 900150983cd24fb0d6963f7d28e17f72
+  WriteAll(root.Path(L"setup.exe"), "abc");
+  WriteAll(root.Path(L"empty.exe"), "");
   const std::wstring url = L"http://host/files/setup.exe";
+  const std::wstring md5 = L"900150983cd24fb0d6963f7d28e17f72";
+  const std::wstring sha = L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::wstring sha_upper = L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+  const std::wstring sha_wrong = sha.substr(0, 63) + L"0";
   struct Case {
-    const wchar_t* md5;
-    bool downloaded;
+    uint32_t size;
+    std::wstring md5, sha256;
+    Rejection rejection;
   } cases[] = {
-      {L"", true},
-      {L"900150983CD24FB0D6963F7D28E17F72", true},
-      {L"900150983cd24fb0d6963f7d28e17f73", false},  // stale or foreign: fetched again
+      {0, L"", L"", Rejection::kNone},
+      {3, L"", L"", Rejection::kNone},
+      {4, L"", L"", Rejection::kSize},
+      {3, L"900150983CD24FB0D6963F7D28E17F72", L"", Rejection::kNone},
+      {0, L"900150983cd24fb0d6963f7d28e17f73", L"", Rejection::kMd5},  // stale or foreign
+      {0, L"", sha, Rejection::kNone},
+      {3, L"", sha_upper, Rejection::kNone},
+      {0, L"", sha_wrong, Rejection::kSha256},
+      {0, md5, sha_wrong, Rejection::kSha256},
+      {0, md5.substr(0, 31) + L"0", sha, Rejection::kMd5},
+      {4, md5, sha, Rejection::kSize},
+      {3, md5, sha, Rejection::kNone},
+      // Values no file can match reject it rather than skip the check.
+      {0, L"", sha.substr(0, 63), Rejection::kSha256Malformed},
+      {0, L"", sha + L"0", Rejection::kSha256Malformed},
+      {0, md5, sha.substr(0, 63) + L"g", Rejection::kSha256Malformed},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsAlreadyDownloaded(root.Path(L""), url, 3, L"", c.md5), c.downloaded) << c.md5;
+    SCOPED_TRACE(std::to_wstring(c.size) + L" " + c.md5 + L" " + c.sha256);
+    const FileRequirements required{c.size, c.md5, c.sha256};
+    EXPECT_EQ(CheckFile(root.Path(L"setup.exe"), required, FileDigests()), c.rejection);
+    EXPECT_EQ(IsAlreadyDownloaded(root.Path(L""), url, L"", required),
+              c.rejection == Rejection::kNone);
   }
-  EXPECT_FALSE(IsAlreadyDownloaded(root.Path(L""), url, 4, L"", L""));
+  // Digests the transfer gave are taken as they are, not read again.
+  EXPECT_EQ(CheckFile(root.Path(L"setup.exe"), {0, md5, L""}, {Md5Text("abd", 3), ""}),
+            Rejection::kMd5);
+  // An empty file never matches a digest, not even that of no bytes.
+  EXPECT_EQ(CheckFile(root.Path(L"empty.exe"), {0, L"d41d8cd98f00b204e9800998ecf8427e", L""},
+                      FileDigests()),
+            Rejection::kMd5);
+}
+
+// The report after the setups ran may take an earlier acceptance of the
+// unchanged file; a changed file is read again, and without the report's
+// leave every look reads the file, even when its times were set back.
+TEST(IsAlreadyDownloaded, ReusesAnAcceptanceOnlyForReportsAndOnlyWhileUnchanged) {
+  TempFolder root;
+  const std::wstring path = root.Path(L"setup.exe");
+  const std::wstring url = L"http://host/files/setup.exe";
+  const FileRequirements required{0, L"900150983cd24fb0d6963f7d28e17f72", L""};  // "abc"
+  WriteAll(path, "abc");
+  ASSERT_EQ(CheckFile(path, required, FileDigests()), Rejection::kNone);
+  WIN32_FILE_ATTRIBUTE_DATA accepted;
+  ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &accepted));
+
+  WriteAll(path, "abd");
+  UniqueKernelHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file.valid());
+  FILETIME later = accepted.ftLastWriteTime;
+  later.dwLowDateTime += 10000000;  // a second on: a rewrite the clock did not tell apart
+  ASSERT_TRUE(SetFileTime(file.get(), &accepted.ftCreationTime, nullptr, &later));
+  EXPECT_FALSE(IsAlreadyDownloaded(root.Path(L""), url, L"", required, true));
+  // Times set back to those of the accepted file: the report is fooled, as
+  // documented, but a look that decides a launch reads the bytes.
+  ASSERT_TRUE(SetFileTime(file.get(), &accepted.ftCreationTime, nullptr, &accepted.ftLastWriteTime));
+  file.reset();
+  EXPECT_FALSE(IsAlreadyDownloaded(root.Path(L""), url, L"", required));
 }
 
 class DownloadQueueCleanup : public ::testing::Test {

@@ -1,12 +1,17 @@
 // What the transfer tests share: a sink that records, a throw-away folder,
-// file contents in and out, and a server handler for one file.
+// file contents in and out, a server handler for one file, and the check of
+// the digests a transfer computed as it wrote.
 #pragma once
 #include "loopback_http.h"
 // The server header brings winsock2.h ahead of windows.h.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "download/credential_store.h"
+#include "download/file_digest.h"
+#include "download/file_downloader.h"
 #include "ui/progress_sink.h"
 
 // Records what the engine tells the sink; cancels once cancel_after bytes
@@ -131,4 +136,14 @@ inline LoopbackHttp::Handler ServeFile(const std::string& data,
     }
     return LoopbackResponse::Make(200, data);
   };
+}
+
+// The digests the transfer computed while writing are those of the file as
+// read again from the disk afterwards.
+inline void ExpectStreamedDigestsOf(const FileDownloader& downloader, const std::wstring& path) {
+  FileDigests read;
+  ASSERT_TRUE(ComputeFileDigests(path, kDigestMd5 | kDigestSha256, &read));
+  const FileDigests streamed = downloader.StreamedDigests();
+  EXPECT_EQ(read.md5, streamed.md5);
+  EXPECT_EQ(read.sha256, streamed.sha256);
 }

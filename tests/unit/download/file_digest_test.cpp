@@ -45,6 +45,23 @@ TEST(FileDigestTest, PublishedTestValues) {
   const std::string digits =
       "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
   EXPECT_EQ(Md5Text(digits.data(), digits.size()), "57edf4a22be3c955ac49da2e2107b67a");
+  // SHA-256 beside it, from the same stream; the state stays usable after a
+  // look at the digests.
+  StreamDigest both;
+  both.Start(kDigestMd5 | kDigestSha256);
+  EXPECT_EQ(both.Digests().sha256,
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  both.Update("ab", 2);
+  both.Update("c", 1);
+  EXPECT_EQ(both.Digests().md5, "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(both.Digests().sha256,
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  const std::string message = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  both.Start(kDigestSha256);
+  both.Update(message.data(), message.size());
+  EXPECT_EQ(both.Digests().sha256,
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(both.Digests().md5, "") << "not asked for";
 }
 
 TEST(FileDigestTest, FilesAreHashedWholeAcrossReadBlocks) {

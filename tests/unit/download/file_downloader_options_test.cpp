@@ -62,7 +62,8 @@ TEST(FileDownloaderTest, UnauthorizedAsksForCredentialsAndSendsThem) {
   }
 }
 
-// file: addresses are copied, with progress, and never resumed.
+// file: addresses are copied, with progress and hashed as they are written,
+// and never resumed.
 TEST(FileDownloaderTest, FileUrlIsCopied) {
   TempFolder folder;
   const std::string data = Pattern(70000, 9);
@@ -75,8 +76,10 @@ TEST(FileDownloaderTest, FileUrlIsCopied) {
   const std::wstring target = folder.Path(L"out\\copy.bin");
   RecordingSink sink;
   FileDownloader downloader(&sink, nullptr);
+  downloader.SetDigestKinds(kDigestMd5 | kDigestSha256);
   ASSERT_EQ(0u, downloader.DownloadUrlToFile(url, target));
   EXPECT_EQ(data, ReadAll(target));
+  ExpectStreamedDigestsOf(downloader, target);
   EXPECT_FALSE(Exists(target + L".part"));
   EXPECT_EQ(data.size(), sink.begin_total);
   EXPECT_EQ(data.size(), sink.bytes);

@@ -160,8 +160,14 @@ class LoopbackHttp {
       linger hard = {1, 0};
       setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof(hard));
     } else {
-      // The whole request has been read, so closing sends a plain end of data.
+      // The end of data, then whatever the client still sends is read until
+      // it closes (as real servers linger): closing a socket with unread
+      // input sends a reset, and a reset throws away the client's unread
+      // tail of the body.
       shutdown(client, SD_SEND);
+      char drain[4096];
+      while (recv(client, drain, sizeof(drain), 0) > 0) {
+      }
     }
     closesocket(client);
   }

@@ -11,7 +11,7 @@
 # CHAINER_ROUTE=64 tests the 64-bit build alone.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-emulated_e2e="test_entry.py test_log.py test_chain.py test_archive.py test_download.py test_crash.py test_dll_planting.py"
+emulated_e2e="test_entry.py test_log.py test_chain.py test_archive.py test_download.py test_crash.py test_dll_planting.py test_signed_download.py"
 "$root/scripts/setup.sh"
 . "$root/scripts/wine-env.sh"
 chainer_choose_route

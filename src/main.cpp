@@ -6,6 +6,7 @@
 #include "core/chainer_app.h"
 #include "platform/core/clean_room.h"
 #include "platform/core/exception_handling.h"
+#include "ui/common_controls.h"
 #include "ui/window_registry.h"
 #include "util/module_path.h"
 #include "util/system_library.h"
@@ -20,6 +21,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   SetProgramPath(start.program_path);
   // Whatever escapes, on any thread, ends in the error report and the cleanup.
   InstallLastResortHandling();
+  // Without it Windows XP shows the progress dialog without its bar.
+  InitCommonControlClasses();
   const bool com_initialized = CoInitialize(nullptr) == S_OK;
   WindowRegistry::Initialize(instance);
   int32_t exit_code = 0;

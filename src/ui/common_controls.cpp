@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-namespace {
 bool InitCommonControlClasses() {
   // By name, not by the system folder's path: the manifest's dependency
   // resolves the name to version 6 in the side-by-side store before any
@@ -15,11 +14,4 @@ bool InitCommonControlClasses() {
   INITCOMMONCONTROLSEX classes = {sizeof(classes),
                                   ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   return init && init(&classes);
-}
-}  // namespace
-
-bool EnsureCommonControlClasses() {
-  // A local static: a dialog may first open on any thread (the error report).
-  static const bool registered = InitCommonControlClasses();
-  return registered;
 }

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "core/stable_numbers.h"
-#include "ui/common_controls.h"
 #include "ui/window_registry.h"
 #include "util/wide_format.h"
 
@@ -179,7 +178,6 @@ bool ShowCredentialsDialog(HWND owner, const std::wstring& host, const std::wstr
   state.message = FormatString(IDS_SERVER_NEEDS_LOGIN, host.c_str(), realm.c_str());
   CredentialsEntry typed;
   state.entry = &typed;
-  EnsureCommonControlClasses();
   const INT_PTR result =
       DialogBoxParamW(WindowRegistry::Instance(), MAKEINTRESOURCEW(IDD_CREDENTIALS), owner,
                       CredentialsProc, reinterpret_cast<LPARAM>(&state));

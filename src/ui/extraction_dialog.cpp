@@ -4,7 +4,6 @@
 #include <objbase.h>
 
 #include "core/stable_numbers.h"
-#include "ui/common_controls.h"
 #include "ui/dialog_support.h"
 #include "ui/progress_sink.h"
 #include "ui/strings.h"
@@ -83,7 +82,6 @@ DWORD WINAPI ExtractionDialog::UiThread(void* parameter) {
   const bool com = SUCCEEDED(CoInitialize(nullptr));  // for the taskbar list
   // Modal to the window the run shows (on another thread, which pumps its
   // messages): it stays above it, and that window's Cancel waits meanwhile.
-  EnsureCommonControlClasses();
   DialogBoxParamW(WindowRegistry::Instance(), MAKEINTRESOURCEW(IDD_PROGRESS), self->owner_,
                   &Procedure, reinterpret_cast<LPARAM>(self));
   self->taskbar_.reset();

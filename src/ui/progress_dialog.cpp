@@ -8,7 +8,6 @@
 
 #include "core/prereq_chainer.h"
 #include "core/stable_numbers.h"
-#include "ui/common_controls.h"
 #include "download/credential_store.h"
 #include "ui/dialog_support.h"
 #include "ui/progress_sink.h"
@@ -81,7 +80,6 @@ class ProgressDialog : public IProgressSink {
   // Modal; returns once the dialog has ended and the worker has stopped.
   // kDialogCancelled with *shown false when no dialog could be created.
   ProgressDialogEnd Run(bool* shown) {
-    EnsureCommonControlClasses();
     const INT_PTR result =
         DialogBoxParamW(WindowRegistry::Instance(), MAKEINTRESOURCEW(IDD_PROGRESS),
                         GetActiveWindow(), &Procedure, reinterpret_cast<LPARAM>(this));

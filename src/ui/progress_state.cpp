@@ -2,7 +2,6 @@
 
 #include "core/stable_numbers.h"
 #include "ui/dialog_support.h"
-#include "ui/common_controls.h"
 #include "ui/strings.h"
 #include "ui/ui_state.h"
 #include "ui/window_registry.h"
@@ -59,7 +58,6 @@ void ShowStatus(ProgressState* state, const std::wstring& text) {
   state->status_text = text;
   if (!InteractiveUi) return;
   if (!state->window) {
-    EnsureCommonControlClasses();
     state->window =
         CreateDialogParamW(WindowRegistry::Instance(), MAKEINTRESOURCEW(IDD_STATUS_WINDOW),
                            GetActiveWindow(), StatusProcedure, reinterpret_cast<LPARAM>(state));

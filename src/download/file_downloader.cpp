@@ -55,7 +55,7 @@ DWORD CrackUrl(const std::wstring& url, UrlParts* parts) {
 
 FileDownloader::FileDownloader(IProgressSink* sink, CredentialStore* credentials)
     : sink_(sink), credentials_(credentials), state_(new CallbackState) {
-  state_->buffer.resize(2 * kMaxReadSize);
+  state_->buffer.resize(2 * kHashBatchSize);
 }
 
 FileDownloader::~FileDownloader() {
@@ -66,7 +66,7 @@ FileDownloader::~FileDownloader() {
   // WinINet may still call back into the state of a handle whose closing it
   // never confirmed, or finish a read into its buffer: freed, that memory
   // would be written after its reuse. It stays allocated until the process
-  // ends instead (once per such transfer, a few hundred KiB at most).
+  // ends instead (once per such transfer, a few MiB at most).
   if (close_unconfirmed_) state_.release();
 }
 

@@ -224,10 +224,14 @@ class FileDownloader {
   bool close_unconfirmed_ = false;
   bool ftp_file_ = false;              // request_ is an FTP file, not an HTTP request
   uint32_t read_size_ = kMinReadSize;  // what the next read asks for
-  // Which half of state_->buffer the next read fills: the other may still be
-  // hashed.
+  // Which half of state_->buffer the reads fill, and how far: the other half
+  // may still be hashed. A half goes to the hashing thread when the next read
+  // might not fit.
   size_t read_half_ = 0;
-  char* ReadBuffer() { return state_->buffer.data() + read_half_ * kMaxReadSize; }
+  size_t batch_fill_ = 0;
+  char* BatchStart() { return state_->buffer.data() + read_half_ * kHashBatchSize; }
+  char* ReadBuffer() { return BatchStart() + batch_fill_; }
+  void HandOverBatch();
   // A call went asynchronous and its completion has not been waited for.
   bool outstanding_ = false;
 };

@@ -90,6 +90,7 @@ uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report
 
   digest_.Start(digest_kinds_);
   digest_exact_ = true;
+  batch_fill_ = 0;  // bytes of an earlier transfer that were never handed over
   UniqueFile part;
   if (offset != 0) {
     part.reset(CreateFileW(part_path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -182,13 +183,21 @@ uint32_t FileDownloader::WriteToPart(HANDLE part, const char* data, DWORD size) 
     const DWORD error = GetLastError();
     return error != 0 ? error : ERROR_WRITE_FAULT;
   }
-  digest_.Add(data, size);
-  // The block is hashed while the next one is read into the other half.
-  read_half_ ^= 1;
+  batch_fill_ += size;
+  if (kHashBatchSize - batch_fill_ < kMaxReadSize) HandOverBatch();
   return 0;
 }
 
+void FileDownloader::HandOverBatch() {
+  if (batch_fill_ == 0) return;
+  // The batch is hashed while the next one is read into the other half.
+  digest_.Add(BatchStart(), batch_fill_);
+  read_half_ ^= 1;
+  batch_fill_ = 0;
+}
+
 void FileDownloader::SyncDigest(HANDLE part, uint64_t offset) {
+  HandOverBatch();
   StreamDigest& digest = digest_.Settled();
   if (digest.kinds() == 0 || (digest_exact_ && digest.size() == offset)) return;
   // A resume, or a restart from the first byte or from another offset: the
@@ -201,6 +210,7 @@ uint32_t FileDownloader::FinishPart(UniqueFile* part) {
   // The digest counts as the file's only when it covers exactly the bytes
   // the ".part" file holds; otherwise the acceptance reads the file.
   uint64_t size = 0;
+  HandOverBatch();
   const StreamDigest& digest = digest_.Settled();
   const bool digest_whole = digest_exact_ && digest.kinds() != 0 && part->valid() &&
                             FileSize(part->get(), &size) && size == digest.size();
@@ -277,6 +287,7 @@ uint32_t FileDownloader::CopyLocal(const std::wstring& url) {
   if (!part) return Fail(GetLastError(), true);
   digest_.Start(digest_kinds_);
   digest_exact_ = true;
+  batch_fill_ = 0;  // bytes of an earlier transfer that were never handed over
   for (;;) {
     DWORD got = 0;
     char* buffer = ReadBuffer();

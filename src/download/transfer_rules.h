@@ -80,6 +80,10 @@ std::wstring IfModifiedSinceHeader(const HttpDate& date);
 // come back full and fast, and shrinks again when one is slow.
 constexpr uint32_t kMinReadSize = 51200;
 constexpr uint32_t kMaxReadSize = 256 * 1024;
+// How many bytes of consecutive reads are handed to the hashing thread at a
+// time. Every hand-over wakes a thread, which under Wine is a trip through
+// its server: block by block, those trips cost about as much as the hashing.
+constexpr uint32_t kHashBatchSize = 1024 * 1024;
 // The next read's size after a read of size that brought got bytes in
 // elapsed_ms milliseconds.
 uint32_t NextReadSize(uint32_t size, uint32_t got, uint32_t elapsed_ms);

@@ -13,7 +13,7 @@
 namespace {
 
 TEST(FileDownloaderTest, WholeFileArrivesExactlyWithProgressAndNoPartLeft) {
-  const std::string data = Pattern(600000);  // more than one read
+  const std::string data = Pattern(2600000);  // more than one read, and hashed in batches
   LoopbackHttp server(ServeFile(data, "/dl/setup.exe?lang=en"));
   ASSERT_NE(0, server.port());
   TempFolder folder;
@@ -429,15 +429,16 @@ TEST(FileDownloaderTest, UnresolvableHostMovesToTheNextUrl) {
 }
 
 // The connection ends after part of the body: the next request asks for the
-// rest from exactly the bytes written, and the file comes out whole.
+// rest from exactly the bytes written, and the file comes out whole. The cut
+// lies past the first batch of bytes handed to the hashing thread.
 TEST(FileDownloaderTest, DroppedConnectionReconnectsWithRangeOfWhatWasWritten) {
-  const std::string data = Pattern(150000, 11);
+  const std::string data = Pattern(2500000, 11);
   for (bool reset : {false, true}) {
     SCOPED_TRACE(reset);
     LoopbackHttp server([&](const LoopbackRequest& request, int index) {
       if (index == 0) {
         LoopbackResponse cut = LoopbackResponse::Make(200, data);
-        cut.body_bytes_to_send = 70000;
+        cut.body_bytes_to_send = 1300000;
         cut.reset = reset;
         return cut;
       }
@@ -462,9 +463,9 @@ TEST(FileDownloaderTest, DroppedConnectionReconnectsWithRangeOfWhatWasWritten) {
     const std::string range = requests[1].Header("Range");
     ASSERT_EQ(0u, range.rfind("bytes=", 0)) << range;
     if (reset) {
-      EXPECT_LE(strtoul(range.c_str() + 6, nullptr, 10), 70000u) << range;
+      EXPECT_LE(strtoul(range.c_str() + 6, nullptr, 10), 1300000u) << range;
     } else {
-      EXPECT_EQ("bytes=70000-", range);
+      EXPECT_EQ("bytes=1300000-", range);
     }
   }
 }

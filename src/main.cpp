@@ -1,12 +1,10 @@
 // Entry point of the chainer. It reads no command line: everything comes from
 // the configuration file beside the executable.
 #include <windows.h>
-#include <objbase.h>
 
 #include "core/chainer_app.h"
 #include "platform/core/clean_room.h"
 #include "platform/core/exception_handling.h"
-#include "ui/common_controls.h"
 #include "ui/window_registry.h"
 #include "util/module_path.h"
 #include "util/system_library.h"
@@ -21,9 +19,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   SetProgramPath(start.program_path);
   // Whatever escapes, on any thread, ends in the error report and the cleanup.
   InstallLastResortHandling();
-  // Without it Windows XP shows the progress dialog without its bar.
-  InitCommonControlClasses();
-  const bool com_initialized = CoInitialize(nullptr) == S_OK;
   WindowRegistry::Initialize(instance);
   int32_t exit_code = 0;
   {
@@ -33,6 +28,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     exit_code = app.exit_code();
   }
   WindowRegistry::DestroyFirstAndRelease();
-  if (com_initialized) CoUninitialize();
   return exit_code;
 }

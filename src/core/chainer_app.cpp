@@ -8,6 +8,7 @@
 #include "platform/core/exception_handling.h"
 #include "platform/core/logger.h"
 #include "core/stable_numbers.h"
+#include "ui/common_controls.h"
 #include "ui/strings.h"
 #include "ui/ui_state.h"
 #include "util/file_ops.h"
@@ -151,6 +152,8 @@ int32_t ChainerApp::Run() {
 
   quiet_ = config.general.HasOption(L'q');
   InteractiveUi = !quiet_;
+  // Here rather than at start, once the run is known to show windows.
+  if (InteractiveUi) EnsureCommonControlClasses();
 
   archive_.SetHome(module_path_);
   archive_.SetDestination(ExtractionFolderFor(config));

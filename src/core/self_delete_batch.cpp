@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/core/logger.h"
+#include "util/com_apartment.h"
 #include "util/path_text.h"
 #include "util/temp_folder.h"
 #include "util/unique_handle.h"
@@ -157,6 +158,7 @@ void SelfDeleteBatch::Run() {
     }
   }
   const std::wstring work = FolderOf(target_);
+  ScopedComApartment com;
   if (elevate_) {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);

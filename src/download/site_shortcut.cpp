@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "util/com_apartment.h"
 #include "util/temp_folder.h"
 #include "util/unique_handle.h"
 
@@ -55,6 +56,7 @@ std::wstring OpenSiteShortcut(const std::wstring& url) {
       return {};
     }
   }
+  ScopedComApartment com;
   ShellExecuteW(nullptr, L"open", shortcut.c_str(), nullptr, nullptr, SW_SHOW);
   return shortcut;
 }

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "util/com_apartment.h"
 #include "util/decimal_text.h"
 #include "util/path_text.h"
 #include "util/system_library.h"
@@ -19,6 +20,7 @@ bool ShellExecuteAndWait(const std::wstring& file, const std::wstring& parameter
   info.lpParameters = OrNull(parameters);
   info.lpDirectory = OrNull(directory);
   info.nShow = hide ? SW_HIDE : SW_SHOWNORMAL;
+  ScopedComApartment com;
   if (!ShellExecuteExW(&info)) {
     *exit_code = GetLastError();
     return false;
@@ -73,6 +75,7 @@ UniqueKernelHandle ShellLaunch(const std::wstring& file, const std::wstring& par
   info.lpDirectory = OrNull(folder);
   info.nShow = SW_SHOWNORMAL;
   if (elevate) info.hwnd = GetForegroundWindow();
+  ScopedComApartment com;
   if (!ShellExecuteExW(&info)) {
     const INT_PTR shell_result = reinterpret_cast<INT_PTR>(info.hInstApp);
     if (shell_result != SE_ERR_NOASSOC && shell_result != SE_ERR_ASSOCINCOMPLETE) {

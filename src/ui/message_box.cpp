@@ -4,6 +4,7 @@
 
 #include "core/stable_numbers.h"
 #include "platform/core/logger.h"
+#include "ui/common_controls.h"
 #include "ui/strings.h"
 #include "ui/ui_state.h"
 #include "ui/window_registry.h"
@@ -47,6 +48,8 @@ int ShowOwned(UINT type, const MessageText& text) {
 int ShowMessage(HWND owner, UINT type, const MessageText& text, const MessageText& caption) {
   const std::wstring body = Resolve(text);
   const std::wstring title = Resolve(caption);
+  // A message may come before the run has decided to show windows.
+  EnsureCommonControlClasses();
   return MessageBoxW(owner, body.c_str(), caption.empty() ? nullptr : title.c_str(), type);
 }
 

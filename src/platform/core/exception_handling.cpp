@@ -31,6 +31,7 @@
 #include "platform/core/exceptions.h"
 #include "platform/core/logger.h"
 #include "platform/core/stack_trace.h"
+#include "ui/common_controls.h"
 #include "ui/ui_state.h"
 #include "util/wide_format.h"
 
@@ -115,7 +116,11 @@ std::wstring UnhandledPrefix() {
   ending_thread = GetCurrentThreadId();
   if (LoggingEnabled) LOGGER.Write(L"Unhandled exception:" + details.substr(0, details.find(L'\r')));
   try {
-    if (InteractiveUi) PresentError(nullptr, ReportMainText(), details);
+    if (InteractiveUi) {
+      // A crash may come before the run has decided to show windows.
+      EnsureCommonControlClasses();
+      PresentError(nullptr, ReportMainText(), details);
+    }
     if (g_cleanup) g_cleanup(g_cleanup_context);
   } catch (...) {
     // Nothing is left to do but end: the report and the cleanup are best effort.

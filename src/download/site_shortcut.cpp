@@ -56,7 +56,13 @@ std::wstring OpenSiteShortcut(const std::wstring& url) {
       return {};
     }
   }
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOASYNC;
+  info.lpVerb = L"open";
+  info.lpFile = shortcut.c_str();
+  info.nShow = SW_SHOW;
   ScopedComApartment com;
-  ShellExecuteW(nullptr, L"open", shortcut.c_str(), nullptr, nullptr, SW_SHOW);
+  ShellExecuteExW(&info);
   return shortcut;
 }

@@ -14,7 +14,7 @@ bool ShellExecuteAndWait(const std::wstring& file, const std::wstring& parameter
   const std::wstring directory = folder.empty() ? FolderOf(target) : folder;
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   info.lpVerb = L"open";
   info.lpFile = target.c_str();
   info.lpParameters = OrNull(parameters);
@@ -68,7 +68,7 @@ UniqueKernelHandle ShellLaunch(const std::wstring& file, const std::wstring& par
   }
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   info.lpVerb = elevate ? L"runas" : L"open";
   info.lpFile = target.c_str();
   info.lpParameters = OrNull(arguments);
@@ -81,7 +81,7 @@ UniqueKernelHandle ShellLaunch(const std::wstring& file, const std::wstring& par
     if (shell_result != SE_ERR_NOASSOC && shell_result != SE_ERR_ASSOCINCOMPLETE) {
       return UniqueKernelHandle();
     }
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
     info.lpVerb = nullptr;
     if (!ShellExecuteExW(&info)) return UniqueKernelHandle();
   }

@@ -2,7 +2,9 @@
 // may hand the work to shell extensions, which need it. Entered per call
 // rather than at start, because under Wine COM's first window class starts
 // the desktop process, which a run that launches no document would wait for.
-// An apartment the thread already has is kept; the call only counts it.
+// An apartment the thread already has is kept; the call only counts it. The
+// shell calls inside ask for SEE_MASK_NOASYNC, so that no activation is still
+// under way when the apartment ends.
 #pragma once
 #include <windows.h>
 #include <objbase.h>

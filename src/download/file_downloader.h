@@ -232,6 +232,9 @@ class FileDownloader {
   char* BatchStart() { return state_->buffer.data() + read_half_ * kHashBatchSize; }
   char* ReadBuffer() { return BatchStart() + batch_fill_; }
   void HandOverBatch();
+  // An empty digest at the start of a transfer (a resume hashes the ".part"
+  // it continues before the new bytes).
+  void StartDigest();
   // A call went asynchronous and its completion has not been waited for.
   bool outstanding_ = false;
 };

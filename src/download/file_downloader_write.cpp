@@ -88,9 +88,7 @@ uint32_t FileDownloader::ReadToFile(uint64_t offset, uint64_t total, bool report
   DWORD error = CreateFolderTree(part_path_, false);
   if (error != 0) return Fail(error, true);
 
-  digest_.Start(digest_kinds_);
-  digest_exact_ = true;
-  batch_fill_ = 0;  // bytes of an earlier transfer that were never handed over
+  StartDigest();
   UniqueFile part;
   if (offset != 0) {
     part.reset(CreateFileW(part_path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -186,6 +184,12 @@ uint32_t FileDownloader::WriteToPart(HANDLE part, const char* data, DWORD size) 
   batch_fill_ += size;
   if (kHashBatchSize - batch_fill_ < kMaxReadSize) HandOverBatch();
   return 0;
+}
+
+void FileDownloader::StartDigest() {
+  digest_.Start(digest_kinds_);
+  digest_exact_ = true;
+  batch_fill_ = 0;  // bytes of an earlier transfer that were never handed over
 }
 
 void FileDownloader::HandOverBatch() {
@@ -285,9 +289,7 @@ uint32_t FileDownloader::CopyLocal(const std::wstring& url) {
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   UniqueFile part = from ? CreatePart() : UniqueFile();
   if (!part) return Fail(GetLastError(), true);
-  digest_.Start(digest_kinds_);
-  digest_exact_ = true;
-  batch_fill_ = 0;  // bytes of an earlier transfer that were never handed over
+  StartDigest();
   for (;;) {
     DWORD got = 0;
     char* buffer = ReadBuffer();

@@ -14,6 +14,10 @@
 # it would on Windows, a Wine program holds it for the whole script (set
 # COLD_DESKTOP=1 to time the routes without it).
 #
+# Each timed run starts once the files of the runs before it are written out:
+# the kernel writing back a route's 256 MiB in the background, on a 2-core
+# machine, took CPU from whichever route came next.
+#
 # The chainer does its work in a private copy of itself, a process that
 # /usr/bin/time does not see: its peak memory is taken from one run kept in
 # place, as Windows reports it (peak working set, and private bytes).
@@ -105,23 +109,23 @@ win_target='C:\bench\download\out\big.bin'
 linux_target="$bench/out/big.bin"
 
 curl_md5() {
-  rm -f "$linux_target"
+  rm -f "$linux_target" && sync
   timed bash -c "curl -sf -o '$linux_target' '$url' && md5sum '$linux_target' >'$work/md5'"
   [ "$(cut -d' ' -f1 "$work/md5")" = "$md5" ] || { echo "curl: wrong MD5" >&2; exit 1; }
 }
 engine_md5() {
-  rm -f "$linux_target"
+  rm -f "$linux_target" && sync
   timed "$CHAINER_WINE" "$build/bench/download_bench.exe" engine "$url" "$win_target" "$size"
   grep -q "^md5 $md5 " <(tr -d '\r' <"$work/out") || { echo "engine: wrong MD5" >&2; exit 1; }
   tr -d '\r' <"$work/out" >>"$work/phases"
 }
 fetch_url() {
-  rm -f "$linux_target"
+  rm -f "$linux_target" && sync
   timed "$CHAINER_WINE" "$build/tools/fetch_url.exe" "$url" "$win_target"
   grep -q '^result 0' <(tr -d '\r' <"$work/out") || { echo "fetch_url failed" >&2; exit 1; }
 }
 wininet() {
-  rm -f "$linux_target"
+  rm -f "$linux_target" && sync
   timed "$CHAINER_WINE" "$build/bench/download_bench.exe" wininet "$url" "$win_target"
 }
 
@@ -140,7 +144,7 @@ open(path, "wb").write(b"\xff\xfe" + ("\r\n".join(lines) + "\r\n").encode("utf-1
 PY
 chainer_file="$bench/chainer/dl/big.bin"
 chainer() {
-  rm -rf "$bench/chainer/dl"
+  rm -rf "$bench/chainer/dl" && sync
   # Its exit code tells about the setup that cannot start; the file decides.
   /usr/bin/time -f '%e %M' -o "$work/time" timeout 600 "$CHAINER_WINE" \
     "$bench/chainer/setup.exe" >"$work/out" 2>&1 || true
